@@ -1,0 +1,17 @@
+# Installs the Debian packages named as arguments when any is missing.
+# Sourced by the other scripts: ensure_packages PKG...
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"
+}
+
+# What every build needs.
+BASE_PACKAGES=(cmake make g++ libgtest-dev qt6-base-dev)

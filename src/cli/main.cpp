@@ -1,0 +1,102 @@
+// orvalo-programmer-cli: one programming cycle, headless, for production lines
+// and scripts.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/console_dialog.h"
+#include "cycle/programming_cycle.h"
+#include "cycle/state.h"
+#include "image/firmware_file.h"
+#include "platform/file.h"
+#include "sim/sim.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: orvalo-programmer-cli [--verify] [FIRMWARE]\n"
+    "\n"
+    "Runs one programming cycle: finds the device on COM1 or COM2, reads its serial\n"
+    "number, erases the chip, writes the Intel-HEX image FIRMWARE (default:\n"
+    "firmware.hex beside this program), verifies it with --verify, writes the serial\n"
+    "number back, locks the chip and lets it run. There is no fall-back: a FIRMWARE\n"
+    "that cannot be opened ends the run before any device is touched.\n"
+    "\n"
+    "Output: each status text on a line of its own; texts shown in the error colour\n"
+    "start with \"! \"; \"Serial Number: TEXT\" when the serial number is known.\n"
+    "On a terminal the texts are coloured and progress updates one line.\n"
+    "\n"
+    "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed,\n"
+    "2 no cycle could run (firmware file, bad ORVALO_SIM, bad usage).\n"
+    "\n"
+    "The stored serial number is shared with the dialog program\n"
+    "(settings: Kestrune/orvalo-programmer.INI, section Device).\n"
+    "\n"
+    "Environment:\n"
+    "  ORVALO_COM1, ORVALO_COM2  device paths for COM1 and COM2\n"
+    "                            (default /dev/ttyS0 and /dev/ttyS1)\n"
+    "  ORVALO_SIM                run against the simulated device instead, a comma-\n"
+    "                            separated list of items, e.g.\n"
+    "                            ORVALO_SIM=time=virtual,serial=AB12 or\n"
+    "                            ORVALO_SIM=flash=$HOME/device.bin,port=COM2\n"
+    "    port=COM1|COM2    where the cable is (COM1)\n"
+    "    absent=COMn       that port does not exist (may be given twice)\n"
+    "    nodevice          the ports exist, nothing answers\n"
+    "    flash=PATH        the device's flash, 8192 bytes, kept between runs\n"
+    "    serial=TEXT       a new device arrives with firmware and this serial number\n"
+    "    time=virtual|real simulated time (instant) or real time (real)\n"
+    "    slip=N            0-7 clock pulses lost after every reset\n"
+    "    failwrite=ADDR    writes to this hex byte address answer wrongly\n"
+    "    badread=ADDR      reads of this hex byte address return a wrong value\n"
+    "    vanish=N          the device is gone after N instruction frames\n"
+    "    refuse=COMn       that port refuses its settings once\n"
+    "    lockread=HH       what a locked chip returns for reads (00)\n"
+    "    silent            the firmware never reports its serial number\n"
+    "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
+    "                      script the serial-number report (see README)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool verify = false;
+  const char* firmware = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--verify") == 0) {
+      verify = true;
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      std::fprintf(stderr, "orvalo-programmer-cli: unknown option %s\n\n%s", argv[i], kUsage);
+      return 2;
+    } else if (firmware) {
+      std::fprintf(stderr, "orvalo-programmer-cli: only one FIRMWARE file\n\n%s", kUsage);
+      return 2;
+    } else {
+      firmware = argv[i];
+    }
+  }
+
+  sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
+  BeginProgrammerProcess("orvalo-programmer.INI");
+
+  ConsoleDialog dialog(stdout, plat::StdoutIsTerminal(), verify);
+  std::string path = firmware ? std::string(firmware) : DefaultFirmwareName();
+  g_hFirmware = OpenFirmwareFile(path.c_str());
+  if (!g_hFirmware) {
+    g_statusError = 1;
+    dialog.SetStatusText("Firmware file access Failed.");
+    EndProgrammerProcess();
+    return 2;
+  }
+
+  OnStart(&dialog);
+  JoinCycleThread();
+  dialog.Finish();
+  bool success = dialog.LastStatus() == "Programming Completed Successfully." && !dialog.LastStatusWasError();
+  g_hFirmware.reset();
+  EndProgrammerProcess();
+  sim::Uninstall();
+  return success ? 0 : 1;
+}

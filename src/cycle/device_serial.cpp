@@ -1,0 +1,158 @@
+#include "cycle/device_serial.h"
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/settings_store.h"
+#include "cycle/frame_scan.h"
+#include "cycle/state.h"
+#include "isp/instructions.h"
+#include "isp/port.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
+
+const char kFactorySerial[] = "ZTMQR51700000000000000";
+
+uint8_t g_deviceSerial[256];
+uint8_t g_rxBuffer[256];
+
+namespace {
+
+std::unique_ptr<plat::Event> g_serialEvent;
+std::unique_ptr<plat::Thread> g_listenerThread;
+std::atomic<bool> g_listenerStop{false};
+
+constexpr unsigned kRequestLimitMs = 3000;
+
+void BreakPulse() {
+  g_hPort->SetBreak(true);
+  plat::Sleep(1);
+  g_hPort->SetBreak(false);
+  plat::Sleep(1);
+}
+
+// The device's request 0x10 0x7F is answered at once, inside the scan, so that
+// a frame later in the same read is still taken.
+void AnswerRequest(void*) {
+  BreakPulse();
+  g_hPort->TransmitChar(0x10);
+  plat::Sleep(1);
+  g_hPort->TransmitChar(0x31);
+}
+
+// Waits for the firmware's break, answers it (break pulse, 0x06) and gives the
+// device 8 ms to send its frame before one read that does not wait. Checks the
+// stop flag before every use of the port, so once ReadDeviceSerial has asked
+// it to stop it touches nothing again.
+void SerialListener() {
+  plat::RaiseThreadPriorityTimeCritical();
+  while (!g_listenerStop.load()) {
+    g_hPort->ArmBreakWait();
+    int waited = g_hPort->WaitBreak();
+    if (g_listenerStop.load()) return;
+    if (waited != 1) {
+      plat::Sleep(5);
+      continue;
+    }
+    BreakPulse();
+    g_hPort->TransmitChar(0x06);
+    plat::Sleep(8);
+    if (g_listenerStop.load()) return;
+    int n = g_hPort->Read(g_rxBuffer, int(sizeof g_rxBuffer));
+    if (n <= 0) {
+      plat::Sleep(5);
+      continue;
+    }
+    FrameScanResult found = ScanFrames(g_rxBuffer, n, AnswerRequest, nullptr);
+    if (found.payloadOffset >= 0) {
+      std::memcpy(g_deviceSerial, g_rxBuffer + found.payloadOffset, size_t(found.payloadLength));
+      g_serialEvent->Set();
+      return;
+    }
+    plat::Sleep(5);
+  }
+}
+
+}  // namespace
+
+int ReadDeviceSerial() {
+  g_serialEvent = plat::Event::Create();
+  if (!g_serialEvent) return -2;
+  // A shorter report must not inherit the tail of an earlier, longer one.
+  std::memset(g_deviceSerial, 0, sizeof g_deviceSerial);
+  g_listenerStop.store(false);
+  g_hPort->ResetCancel();
+  g_listenerThread = plat::Thread::Start(SerialListener);
+  if (!g_listenerThread) {
+    g_serialEvent.reset();
+    return -3;
+  }
+  bool signalled = g_serialEvent->Wait(kRequestLimitMs);
+  // The listener may be blocked in the port's wait for a break, or about to
+  // enter it: the cancel is repeated until it has really ended.
+  g_listenerStop.store(true);
+  do {
+    g_hPort->CancelWait();
+  } while (!g_listenerThread->JoinFor(10));
+  g_listenerThread.reset();
+  g_hPort->ResetCancel();
+  g_serialEvent.reset();
+  if (!signalled) return -4;
+  return g_deviceSerial[0] != 0 ? 0 : -5;
+}
+
+void ObtainSerialNumber(DialogOps* statusWindow, char* working) {
+  std::memset(working, 0, kWorkingSerialSize);
+  if (ReadDeviceSerial() == 0) {
+    std::memcpy(working, g_deviceSerial, kSerialLength);
+    WriteProfileString("Device", "Serial Number", working);
+    statusWindow->SetStatusText("Serial Number OK.");
+    return;
+  }
+  g_statusError = 1;
+  statusWindow->SetStatusText("Serial Number not found.");
+  std::string stored = GetProfileString("Device", "Serial Number", "");
+  if (!stored.empty()) {
+    // Cut to fit the working buffer; the record takes 22 characters anyway.
+    std::strncpy(working, stored.c_str(), kWorkingSerialSize - 1);
+    return;
+  }
+  statusWindow->SetStatusText("No Serial Number found. Default to Factory.");
+  std::memcpy(working, kFactorySerial, kSerialLength);
+}
+
+int WriteSerialRecord(const char* characters, uint8_t length) {
+  int n = length > kSerialLength ? kSerialLength : length;
+  WriteFlashByte(kRecordAddress, uint8_t(n));
+  uint8_t sum = uint8_t(n);
+  for (int i = 0; i < n; ++i) {
+    uint8_t c = uint8_t(characters[i]);
+    sum = uint8_t(sum + c);
+    if (WriteFlashByte(kRecordAddress + 1 + i, c) != 0) return -5;
+  }
+  WriteFlashByte(kRecordChecksumAddress, sum);
+  return 0;
+}
+
+// A device that stops answering reads 0xFF, which is exactly the echo a write
+// expects near the top of flash, and the length and checksum writes are not
+// tested at all: only reading the record back shows it whole.
+int CheckSerialRecord(const char* characters, uint8_t length) {
+  int n = length > kSerialLength ? kSerialLength : length;
+  uint8_t expected[24];
+  std::memset(expected, 0xFF, sizeof expected);
+  expected[0] = uint8_t(n);
+  uint8_t sum = uint8_t(n);
+  for (int i = 0; i < n; ++i) {
+    expected[1 + i] = uint8_t(characters[i]);
+    sum = uint8_t(sum + uint8_t(characters[i]));
+  }
+  expected[23] = sum;
+  for (int i = 0; i < 24; ++i) {
+    uint8_t got = 0;
+    if (ReadFlashByte(kRecordAddress + i, &got) != 0 || got != expected[i]) return -5;
+  }
+  return 0;
+}

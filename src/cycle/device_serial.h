@@ -1,0 +1,36 @@
+// The device's serial number: asked of the running firmware over the UART,
+// kept in the per-user settings, written back into a record at the top of
+// flash.
+//
+// Flash record, 0x1FE8..0x1FFF: N (0..22), N characters from 0x1FE9, the rest
+// left erased, checksum (N + sum of characters) mod 256 at 0x1FFF.
+#pragma once
+
+#include <cstdint>
+
+#include "cycle/dialog_ops.h"
+
+constexpr int kRecordAddress = 0x1FE8;
+constexpr int kRecordChecksumAddress = 0x1FFF;
+constexpr int kSerialLength = 22;
+constexpr int kWorkingSerialSize = 24;
+extern const char kFactorySerial[];  // "ZTMQR51700000000000000"
+
+extern uint8_t g_deviceSerial[256];
+extern uint8_t g_rxBuffer[256];
+
+// The serial-number stage: the device's value, else the stored one, else the
+// factory default; fills working (24 bytes) and writes the status texts.
+void ObtainSerialNumber(DialogOps* statusWindow, char* working);
+
+// 0 with the serial number in g_deviceSerial; -2 no event, -3 no listener,
+// -4 no frame within 3000 ms, -5 a frame whose first payload byte is 0.
+int ReadDeviceSerial();
+
+// Writes the record; length is cut to 22. 0, or -5 when a character write
+// fails (no further character and no checksum written).
+int WriteSerialRecord(const char* characters, uint8_t length);
+
+// Reads the 24 record bytes back and compares them with what WriteSerialRecord
+// meant to write for (characters, length). 0 when equal, -5 otherwise.
+int CheckSerialRecord(const char* characters, uint8_t length);

@@ -1,0 +1,30 @@
+// One press of Start: probe COM1 then COM2, read the device's serial number,
+// erase, program, verify if asked, write the serial-number record back, lock
+// and run. Every stage and the outcome reach the status line through the
+// dialog's operations.
+#pragma once
+
+#include <memory>
+
+#include "cycle/dialog_ops.h"
+#include "platform/thread.h"
+
+// Handle of the last cycle thread.
+extern std::unique_ptr<plat::Thread> g_cycleThread;
+
+// The cycle itself; -2 without a dialog, otherwise 0 after a cycle.
+int ProgrammingCycle(DialogOps* dialog);
+
+// The Start button's handler: runs ProgrammingCycle on a new thread. A press
+// while a cycle is running is ignored. "Egnition failed." when the thread
+// cannot be created.
+void OnStart(DialogOps* dialog);
+
+// Waits for the last cycle thread to end and releases it (front ends at exit,
+// tests after a cycle).
+void JoinCycleThread();
+
+// Process set-up every front end performs before the first cycle and undoes at
+// exit: timer resolution, priority, delay calibration, company key.
+void BeginProgrammerProcess(const char* applicationKey);
+void EndProgrammerProcess();

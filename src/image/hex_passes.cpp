@@ -1,0 +1,97 @@
+#include "image/hex_passes.h"
+
+#include <cstdio>
+
+#include "image/firmware_file.h"
+#include "isp/instructions.h"
+#include "platform/clock.h"
+
+uint16_t g_failAddress = 0;
+
+uint8_t HexDigitValue(uint8_t c) {
+  if (c >= '0' && c <= '9') return uint8_t(c - '0');
+  if (c >= 'A' && c <= 'F') return uint8_t(c - 'A' + 10);
+  if (c >= 'a' && c <= 'f') return uint8_t(c - 'a' + 10);
+  return 0;
+}
+
+namespace {
+
+enum class Pass { kProgram, kVerify };
+
+// One field of `count` hex digits, fetched with one read of its own. false
+// when the file ends (or fails) before the field is whole.
+bool ReadField(int count, unsigned* value) {
+  uint8_t chars[4];
+  if (g_hFirmware->Read(chars, count) != count) return false;
+  unsigned v = 0;
+  for (int i = 0; i < count; ++i) v = v * 16 + HexDigitValue(chars[i]);
+  *value = v;
+  return true;
+}
+
+void ShowProgress(DialogOps* statusWindow, Pass pass, int seen) {
+  char text[64];
+  int percent = g_recordCount > 0 ? int(double(seen) / double(g_recordCount) * 100.0) : 0;
+  std::snprintf(text, sizeof text, pass == Pass::kProgram ? "Programming, %d%% Completed." : "Verifying, %d%% Completed.",
+                percent);
+  statusWindow->SetStatusText(text);
+  plat::Sleep(1);
+}
+
+// A file that ends before its last record has no failing byte of its own; the
+// address of the byte the pass would have handled next stands for it.
+int EndedEarly(uint16_t address) {
+  g_failAddress = address;
+  return kHexEndedEarly;
+}
+
+int RunPass(DialogOps* statusWindow, Pass pass) {
+  bool last = false;
+  int seen = 0;
+  uint16_t address = 0;
+  if (!g_hFirmware || !g_hFirmware->Rewind()) return EndedEarly(address);
+  while (true) {
+    uint8_t c = 0;
+    do {
+      plat::Sleep(0);
+      if (g_hFirmware->Read(&c, 1) != 1) return EndedEarly(address);
+    } while (c != ':');
+    ShowProgress(statusWindow, pass, ++seen);
+    unsigned count, start, type;
+    if (!ReadField(2, &count)) return EndedEarly(address);
+    if (!ReadField(4, &start)) return EndedEarly(address);
+    address = uint16_t(start);
+    if (!ReadField(2, &type)) return EndedEarly(address);
+    if (type != 0) last = true;
+    for (unsigned i = 0; i < count; ++i) {
+      unsigned value;
+      if (!ReadField(2, &value)) return EndedEarly(address);
+      if (pass == Pass::kProgram) {
+        if (WriteFlashByte(address, uint8_t(value)) != 0) {
+          g_failAddress = address;
+          return kWriteFailed;
+        }
+      } else {
+        uint8_t got = 0;
+        if (ReadFlashByte(address, &got) != 0) {
+          g_failAddress = address;
+          return kWriteFailed;
+        }
+        if (got != uint8_t(value)) {
+          g_failAddress = address;
+          return kVerifyMismatch;
+        }
+      }
+      address = uint16_t(address + 1);
+    }
+    unsigned checksum;
+    if (!ReadField(2, &checksum)) return EndedEarly(address);
+    if (last) return 0;
+  }
+}
+
+}  // namespace
+
+int ProgramFromHex(DialogOps* statusWindow) { return RunPass(statusWindow, Pass::kProgram); }
+int VerifyFromHex(DialogOps* statusWindow) { return RunPass(statusWindow, Pass::kVerify); }

@@ -1,0 +1,50 @@
+#include "isp/bit_link.h"
+
+#include "isp/port.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
+
+uint8_t g_delayCount = 0;
+
+// The link has no clock of its own: a delay unit is as long as the yields it
+// is made of, so its length follows the scheduler, not a timer.
+void DelayUnit() {
+  plat::Sleep(0);
+  for (uint8_t i = 0; i < g_delayCount; ++i) plat::Sleep(0);
+}
+
+// The cable latches DTR into the device's control input on the RTS strobe, so
+// the level must be on DTR before RTS drops.
+void StrobeControl(uint8_t level) {
+  g_hPort->SetDtr(level != 0);
+  g_hPort->SetRts(true);
+  plat::Sleep(1);
+  g_hPort->SetRts(false);
+  plat::Sleep(1);
+  g_hPort->SetRts(true);
+}
+
+// The device's answer bit is sampled before the next data bit goes out and
+// before that bit's clock pulse: it is what the device presented after the
+// previous pulse.
+int TransferByte(uint8_t out, uint8_t* in) {
+  if (!in) return -3;
+  *in = 0;
+  for (int bit = 0; bit < 8; ++bit) {
+    *in = uint8_t(*in << 1);
+    bool cts = false;
+    DelayUnit();
+    if (!g_hPort->GetCts(&cts)) cts = false;
+    if (!cts) *in |= 1;
+    g_hPort->SetDtr((out & 0x80) == 0);
+    out = uint8_t(out << 1);
+    g_hPort->SetBreak(false);
+    DelayUnit();
+    g_hPort->SetBreak(true);
+  }
+  return 0;
+}
+
+void CalibrateDelay() {
+  if (plat::IsWin9xFamily()) g_delayCount = 7;
+}

@@ -1,0 +1,26 @@
+// The software-clocked synchronous link over the port's control lines.
+//
+// Clock: the transmit line's break state (break set = clock at rest).
+// Data out: DTR, inverted (a 1 bit clears DTR). Data in: CTS, inverted.
+// Control level: put on DTR and latched by an RTS strobe; 0 holds the
+// controller in reset, 1 lets it run.
+#pragma once
+
+#include <cstdint>
+
+// Extra zero-length yields per delay unit: 0, or 7 on the Windows 9x family.
+extern uint8_t g_delayCount;
+
+// One delay unit: g_delayCount + 1 zero-length yields.
+void DelayUnit();
+
+// Puts level (nonzero = 1) on DTR and latches it with a 1 ms RTS strobe.
+void StrobeControl(uint8_t level);
+
+// Sends out and receives one byte, most significant bit first. Returns 0, or
+// -3 when in is null (then no line is touched). Exactly 32 line or status
+// operations, no allocation.
+int TransferByte(uint8_t out, uint8_t* in);
+
+// Sets g_delayCount for the platform (run once while the front end starts).
+void CalibrateDelay();

@@ -1,0 +1,109 @@
+#include "isp/instructions.h"
+
+#include "isp/bit_link.h"
+#include "isp/port.h"
+#include "platform/clock.h"
+
+namespace {
+
+uint8_t Discard;
+
+// Programming Enable attempts until the device echoes 0x53 in the third
+// transfer. A failed attempt gets one extra clock pulse, so the framing slips
+// by one bit per attempt and 32 attempts cover every offset of the frame.
+int EnableLoop(unsigned pauseAfterFailure) {
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    uint8_t echo = 0;
+    TransferByte(0xAC, &Discard);
+    DelayUnit();
+    TransferByte(0x53, &Discard);
+    DelayUnit();
+    TransferByte(0x00, &echo);
+    DelayUnit();
+    TransferByte(0x00, &Discard);  // all four bytes go out whatever the echo
+    if (echo == 0x53) return 0;
+    DelayUnit();
+    g_hPort->SetBreak(false);
+    DelayUnit();
+    g_hPort->SetBreak(true);
+    plat::Sleep(pauseAfterFailure);
+  }
+  return kNoAnswer;
+}
+
+uint8_t AddressHigh(int address) { return uint8_t((address >> 9) & 0xFF); }
+uint8_t AddressLow(int address) { return uint8_t((address >> 1) & 0xFF); }
+
+}  // namespace
+
+// The clock must rest low (break set) before the controller is reset into
+// programming, and the device needs 20 ms after reset before it listens.
+int EnterProgrammingMode() {
+  StrobeControl(0);
+  g_hPort->SetBreak(true);
+  plat::Sleep(1);
+  StrobeControl(1);
+  plat::Sleep(1);
+  StrobeControl(0);
+  plat::Sleep(22);
+  return EnableLoop(0);
+}
+
+// Chip Erase takes up to 20 ms and only a reset ends its cycle; the break is
+// still set from the last transfer, so the clock already rests low.
+int EraseChip() {
+  TransferByte(0xAC, &Discard);
+  DelayUnit();
+  TransferByte(0x80, &Discard);
+  DelayUnit();
+  TransferByte(0x00, &Discard);
+  DelayUnit();
+  TransferByte(0x00, &Discard);
+  DelayUnit();
+  plat::Sleep(22);
+  StrobeControl(1);
+  plat::Sleep(1);
+  StrobeControl(0);
+  plat::Sleep(22);
+  return EnableLoop(1);
+}
+
+// An erased byte already reads 0xFF, so it is never written. The device
+// echoes the third byte in the fourth transfer; the write then needs up to
+// 6 ms before the next instruction.
+int WriteFlashByte(int address, uint8_t data) {
+  if (data == 0xFF) return 0;
+  uint8_t echo = 0;
+  int r = TransferByte((address & 1) ? 0x48 : 0x40, &Discard);
+  if (r == 0) r = TransferByte(AddressHigh(address), &Discard);
+  if (r == 0) r = TransferByte(AddressLow(address), &Discard);
+  if (r == 0) r = TransferByte(data, &echo);
+  if (r != 0) return r;
+  if (echo != AddressLow(address)) return kNoAnswer;
+  plat::Sleep(6);
+  return 0;
+}
+
+int ReadFlashByte(int address, uint8_t* out) {
+  if (!out) return -4;
+  int r = TransferByte((address & 1) ? 0x28 : 0x20, &Discard);
+  if (r == 0) r = TransferByte(AddressHigh(address), &Discard);
+  if (r == 0) r = TransferByte(AddressLow(address), &Discard);
+  if (r == 0) r = TransferByte(0x00, out);
+  if (r != 0) return r;
+  plat::Sleep(1);
+  return 0;
+}
+
+int LockAndRun() {
+  TransferByte(0xAC, &Discard);
+  plat::Sleep(0);
+  TransferByte(0xE0, &Discard);
+  plat::Sleep(0);
+  TransferByte(0x00, &Discard);
+  plat::Sleep(0);
+  TransferByte(0x00, &Discard);
+  plat::Sleep(22);
+  StrobeControl(1);
+  return 0;
+}

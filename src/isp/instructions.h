@@ -1,0 +1,19 @@
+// The AVR serial programming instructions for an 8 KiB byte-programmed flash,
+// each a four-byte frame over TransferByte. All expect g_hPort open and run on
+// the programming-cycle thread.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kNoAnswer = -101;  // the device did not answer as required
+
+// Reset sequence, then up to 32 Programming Enable attempts. 0 or -101.
+int EnterProgrammingMode();
+// Chip Erase, then a fresh reset and programming-mode entry. 0 or -101.
+int EraseChip();
+// Write Program Memory for one byte; 0xFF sends nothing. 0, -101 or -3.
+int WriteFlashByte(int address, uint8_t data);
+// Read Program Memory for one byte. 0, -4 (out is null) or -3.
+int ReadFlashByte(int address, uint8_t* out);
+// Write Lock Bits, then control level 1: the device runs its firmware. Always 0.
+int LockAndRun();

@@ -1,0 +1,19 @@
+#include "isp/port.h"
+
+#include <memory>
+
+plat::SerialPort* g_hPort = nullptr;
+
+int OpenPort(const char* name) {
+  std::unique_ptr<plat::SerialPort> port;
+  if (plat::OpenPortByName(name, &port) != 0 || !port) return -2;
+  if (!port->SetupQueues(1024, 1024) || !port->ConfigureLine() || !port->SetReadsImmediate()) return -3;
+  g_hPort = port.release();
+  return 0;
+}
+
+void ClosePort() {
+  if (!g_hPort) return;
+  delete g_hPort;
+  g_hPort = nullptr;
+}

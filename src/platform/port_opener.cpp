@@ -1,0 +1,25 @@
+#include <mutex>
+
+#include "platform/serial_port.h"
+
+namespace plat {
+namespace {
+std::mutex g_openerMutex;
+PortOpener g_opener;
+}  // namespace
+
+void SetPortOpener(PortOpener opener) {
+  std::lock_guard<std::mutex> g(g_openerMutex);
+  g_opener = std::move(opener);
+}
+
+int OpenPortByName(const std::string& name, std::unique_ptr<SerialPort>* port) {
+  PortOpener opener;
+  {
+    std::lock_guard<std::mutex> g(g_openerMutex);
+    opener = g_opener;
+  }
+  return opener ? opener(name, port) : OpenPlatformPort(name, port);
+}
+
+}  // namespace plat

@@ -1,0 +1,46 @@
+#include <unistd.h>
+
+#include <climits>
+#include <mutex>
+
+#include "platform/file.h"
+
+namespace plat {
+
+std::string ProgramPath() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  return std::string(buf, size_t(n));
+}
+
+namespace {
+std::mutex g_argsMutex;
+std::string g_argText;
+}  // namespace
+
+// Linux hands the arguments over already split; joined with single blanks they
+// stand for the command-line text after the program's name.
+void SetCommandLineArguments(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  std::lock_guard<std::mutex> g(g_argsMutex);
+  g_argText = text;
+}
+
+std::string CommandLineArgumentText() {
+  std::lock_guard<std::mutex> g(g_argsMutex);
+  return g_argText;
+}
+
+std::string StartupTitle() { return std::string(); }
+bool HasStartupTitle() { return false; }
+
+}  // namespace plat
+
+namespace plat {
+bool StdoutIsTerminal() { return isatty(1) == 1; }
+}  // namespace plat

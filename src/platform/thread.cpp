@@ -1,0 +1,86 @@
+#include "platform/thread.h"
+
+#include <thread>
+
+#include "platform/clock.h"
+
+namespace plat {
+namespace {
+std::atomic<int> g_failThreads{0};
+std::atomic<int> g_failEvents{0};
+std::atomic<int> g_running{0};
+
+bool ConsumeFailure(std::atomic<int>& counter) {
+  int n = counter.load();
+  while (n > 0) {
+    if (counter.compare_exchange_weak(n, n - 1)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+struct Thread::Impl {
+  std::thread t;
+};
+
+std::unique_ptr<Thread> Thread::Start(std::function<void()> fn) {
+  if (ConsumeFailure(g_failThreads)) return nullptr;
+  std::unique_ptr<Thread> th(new Thread());
+  th->impl_.reset(new Impl());
+  Thread* self = th.get();
+  // Counted before the creator goes on, so virtual time cannot pass the new
+  // thread by before it has started.
+  ClockAddParticipant();
+  ++g_running;
+  try {
+    th->impl_->t = std::thread([self, fn = std::move(fn)]() {
+      ClockAdoptParticipant();
+      fn();
+      --g_running;
+      self->done_.store(true);
+      ClockRemoveParticipant();
+      Notify();
+    });
+  } catch (...) {
+    --g_running;
+    ClockAdoptParticipant();
+    ClockRemoveParticipant();
+    return nullptr;
+  }
+  return th;
+}
+
+Thread::~Thread() {
+  if (impl_ && impl_->t.joinable()) impl_->t.join();
+}
+
+bool Thread::JoinFor(unsigned ms) {
+  if (!WaitUntil(NowUs() + int64_t(ms) * 1000, [this] { return done_.load(); })) return false;
+  if (impl_->t.joinable()) impl_->t.join();
+  return true;
+}
+
+void Thread::Join() {
+  WaitUntil(kForever, [this] { return done_.load(); });
+  if (impl_->t.joinable()) impl_->t.join();
+}
+
+void FailNextThreadStarts(int n) { g_failThreads.store(n); }
+void FailNextEventCreates(int n) { g_failEvents.store(n); }
+int RunningThreadCount() { return g_running.load(); }
+
+std::unique_ptr<Event> Event::Create() {
+  if (ConsumeFailure(g_failEvents)) return nullptr;
+  return std::unique_ptr<Event>(new Event());
+}
+
+void Event::Set() {
+  set_.store(true);
+  Notify();
+}
+
+bool Event::Wait(unsigned ms) {
+  return WaitUntil(NowUs() + int64_t(ms) * 1000, [this] { return set_.load(); });
+}
+
+}  // namespace plat

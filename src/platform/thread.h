@@ -1,0 +1,63 @@
+// Threads, events and scheduling priority.
+//
+// Thread creation can be made to fail on purpose (FailNextThreadStarts) so the
+// callers' failure paths can be exercised. Priority requests never fail
+// visibly: whatever the platform refuses is silently left as it was.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace plat {
+
+class Thread {
+ public:
+  // Starts fn on a new thread; nullptr when the thread cannot be created.
+  static std::unique_ptr<Thread> Start(std::function<void()> fn);
+  ~Thread();  // joins if still joinable
+
+  // Waits at most ms (on the platform clock) for the thread to end.
+  bool JoinFor(unsigned ms);
+  void Join();
+  bool Finished() const { return done_.load(); }
+
+ private:
+  Thread() = default;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::atomic<bool> done_{false};
+};
+
+// Test hook: the next n Thread::Start / Event::Create calls fail.
+void FailNextThreadStarts(int n);
+void FailNextEventCreates(int n);
+
+// Manual-reset event, created non-signalled.
+class Event {
+ public:
+  static std::unique_ptr<Event> Create();  // nullptr on failure
+  void Set();
+  bool IsSet() const { return set_.load(); }
+  // true when signalled within ms (on the platform clock).
+  bool Wait(unsigned ms);
+
+ private:
+  Event() = default;
+  std::atomic<bool> set_{false};
+};
+
+// The calling thread becomes time-critical as far as the platform allows.
+void RaiseThreadPriorityTimeCritical();
+
+// Process-wide timing set-up done by the front ends at start and undone at exit.
+void BeginTimerResolution();
+void EndTimerResolution();
+void RaiseProcessPriority();
+// true on the Windows 9x family, where the link's delay unit must be longer.
+bool IsWin9xFamily();
+
+// Number of plat::Thread threads currently running (for leak checks).
+int RunningThreadCount();
+
+}  // namespace plat

@@ -1,0 +1,59 @@
+// The simulated device and cable as seen from the host and from tests.
+//
+// Install() parses an ORVALO_SIM text, builds the device, routes OpenPort's
+// COM1/COM2 to the simulated cable and chooses the clock. Tests read back what
+// crossed the lines and the device's flash.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/sim_config.h"
+
+namespace sim {
+
+class Device;
+
+// "" on success, else the error text (nothing installed).
+std::string Install(const std::string& text);
+// Reads ORVALO_SIM; when set and bad, prints the error on stderr and exits 2.
+// Returns true when the simulator was installed.
+bool InstallFromEnvironment();
+// Detaches the simulator: the platform's ports again, device saved.
+void Uninstall();
+bool Installed();
+
+Device* TheDevice();
+
+struct LineCounts {
+  uint64_t dtr = 0, rts = 0, brk = 0, cts = 0, tx = 0, reads = 0, arms = 0;
+  uint64_t total() const { return dtr + rts + brk + cts; }
+};
+
+struct Frame {
+  uint8_t bytes[4];
+  int64_t timeUs;
+};
+
+class Device {
+ public:
+  virtual ~Device() = default;
+  virtual std::vector<uint8_t> Flash() const = 0;
+  virtual void SetFlash(const std::vector<uint8_t>& bytes) = 0;
+  virtual bool Locked() const = 0;
+  virtual bool Vanished() const = 0;
+  virtual int ControlLevel() const = 0;
+  // What crossed the lines since the last ClearRecords.
+  virtual std::vector<Frame> Frames() const = 0;
+  virtual LineCounts Counts() const = 0;
+  virtual std::vector<int> DtrAtRisingEdges() const = 0;  // DTR level at each clock pulse
+  virtual uint64_t ClockPulses() const = 0;
+  virtual uint64_t ProtocolViolations() const = 0;
+  virtual std::vector<uint8_t> UartReceived() const = 0;  // bytes the host sent
+  virtual int BreakPulsesSeen() const = 0;  // host break pulses after the firmware's breaks
+  virtual int PortOpens(const std::string& name) const = 0;
+  virtual void ClearRecords() = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,156 @@
+#include "support/test_support.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "app/settings_store.h"
+#include "cycle/programming_cycle.h"
+#include "cycle/state.h"
+#include "image/firmware_file.h"
+#include "image/hex_passes.h"
+#include "isp/port.h"
+#include "platform/file.h"
+
+void RecordingDialog::SetStatusText(const char* text) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    status_.push_back({text, g_statusError.load() != 0});
+  }
+  if (onStatus) onStatus(text);
+}
+void RecordingDialog::SetSerialNumberText(const char* text) {
+  std::lock_guard<std::mutex> g(m_);
+  serial_ = text;
+}
+void RecordingDialog::EnableStart(bool enable) {
+  std::lock_guard<std::mutex> g(m_);
+  start_ = enable;
+}
+void RecordingDialog::EnableVerify(bool enable) {
+  std::lock_guard<std::mutex> g(m_);
+  verify_ = enable;
+}
+bool RecordingDialog::IsVerifyChecked() {
+  std::lock_guard<std::mutex> g(m_);
+  ++verifyReads_;
+  return checked_;
+}
+void RecordingDialog::DoWaitCursor(int delta) {
+  std::lock_guard<std::mutex> g(m_);
+  cursor_ += delta;
+  if (cursor_ < 0) cursor_ = 0;
+}
+std::vector<StatusLine> RecordingDialog::Status() const {
+  std::lock_guard<std::mutex> g(m_);
+  return status_;
+}
+std::vector<std::string> RecordingDialog::Texts() const {
+  std::vector<std::string> out;
+  for (const StatusLine& s : Status()) out.push_back(s.text);
+  return out;
+}
+std::string RecordingDialog::LastText() const {
+  std::lock_guard<std::mutex> g(m_);
+  return status_.empty() ? std::string() : status_.back().text;
+}
+bool RecordingDialog::LastRed() const {
+  std::lock_guard<std::mutex> g(m_);
+  return !status_.empty() && status_.back().red;
+}
+std::string RecordingDialog::SerialText() const {
+  std::lock_guard<std::mutex> g(m_);
+  return serial_;
+}
+bool RecordingDialog::StartEnabled() const {
+  std::lock_guard<std::mutex> g(m_);
+  return start_;
+}
+bool RecordingDialog::VerifyEnabled() const {
+  std::lock_guard<std::mutex> g(m_);
+  return verify_;
+}
+int RecordingDialog::WaitCursor() const {
+  std::lock_guard<std::mutex> g(m_);
+  return cursor_;
+}
+int RecordingDialog::VerifyReads() const {
+  std::lock_guard<std::mutex> g(m_);
+  return verifyReads_;
+}
+void RecordingDialog::SetVerify(bool on) {
+  std::lock_guard<std::mutex> g(m_);
+  checked_ = on;
+}
+
+void InstallSim(const std::string& config) {
+  std::string text = config.empty() ? "time=virtual" : "time=virtual," + config;
+  std::string err = sim::Install(text);
+  ASSERT_EQ(err, "") << "ORVALO_SIM " << text;
+}
+
+std::string TempDir(const std::string& name) {
+  const char* base = std::getenv("TEST_TMPDIR");
+  std::string root = base ? base : "/tmp";
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string dir = root + "/orvalo-" + std::to_string(getpid()) + "-" +
+                    (info ? std::string(info->test_suite_name()) + "." + info->name() : "x") + "-" + name;
+  std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+  if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot make " << dir;
+  return dir;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+void UseIsolatedSettings(const std::string& name) {
+  std::string dir = TempDir("settings-" + name);
+  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  SetProfileName("orvalo-programmer.INI");
+  SetRegistryKey("Kestrune");
+}
+
+std::string HexRecord(int count, int address, int type, const std::vector<uint8_t>& data) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, ":%02X%04X%02X", count & 0xFF, address & 0xFFFF, type & 0xFF);
+  std::string line = buf;
+  int sum = count + (address >> 8) + (address & 0xFF) + type;
+  for (uint8_t b : data) {
+    std::snprintf(buf, sizeof buf, "%02X", b);
+    line += buf;
+    sum += b;
+  }
+  std::snprintf(buf, sizeof buf, "%02X", (-sum) & 0xFF);
+  return line + buf;
+}
+
+std::string MakeHex(const std::vector<uint8_t>& data, int start, int perRecord, const char* lineEnd) {
+  std::string text;
+  for (size_t i = 0; i < data.size(); i += size_t(perRecord)) {
+    size_t n = std::min(size_t(perRecord), data.size() - i);
+    std::vector<uint8_t> chunk(data.begin() + long(i), data.begin() + long(i + n));
+    text += HexRecord(int(n), start + int(i), 0, chunk) + lineEnd;
+  }
+  return text + ":00000001FF" + lineEnd;
+}
+
+void UseFirmwareText(const std::string& text, long failAfter) {
+  g_recordCount = 0;
+  for (char c : text)
+    if (c == ':') ++g_recordCount;
+  g_hFirmware.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end()), failAfter));
+}
+
+void ResetGlobals() {
+  JoinCycleThread();
+  ClosePort();
+  g_cycleBusy = 0;
+  g_statusError = 0;
+  g_failAddress = 0;
+  g_hFirmware.reset();
+  g_recordCount = 0;
+}

@@ -1,0 +1,78 @@
+// Shared helpers for the tests: a dialog that records what the operator would
+// have seen, the simulated device on the virtual clock, HEX images made from
+// bytes, and a private settings folder per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cycle/dialog_ops.h"
+#include "sim/sim.h"
+
+struct StatusLine {
+  std::string text;
+  bool red;  // g_statusError when the text was written
+};
+
+class RecordingDialog : public DialogOps {
+ public:
+  void SetStatusText(const char* text) override;
+  void SetSerialNumberText(const char* text) override;
+  void EnableStart(bool enable) override;
+  void EnableVerify(bool enable) override;
+  bool IsVerifyChecked() override;
+  void RepaintNow() override {}
+  void DoWaitCursor(int delta) override;
+
+  std::vector<StatusLine> Status() const;
+  std::vector<std::string> Texts() const;
+  std::string LastText() const;
+  bool LastRed() const;
+  std::string SerialText() const;
+  bool StartEnabled() const;
+  bool VerifyEnabled() const;
+  int WaitCursor() const;
+  int VerifyReads() const;
+  void SetVerify(bool on);
+  // Called (outside the lock) after each status text.
+  std::function<void(const std::string&)> onStatus;
+  // Start/Verify states seen while the cycle ran.
+  bool sawStartEnabledDuringCycle = false;
+
+ private:
+  mutable std::mutex m_;
+  std::vector<StatusLine> status_;
+  std::string serial_;
+  bool start_ = true, verify_ = true, checked_ = false;
+  int cursor_ = 0, verifyReads_ = 0;
+  bool inCycle_ = false;
+};
+
+// Installs the simulator with `config` (time=virtual added); fails the test on
+// a bad config.
+void InstallSim(const std::string& config);
+
+// A fresh, empty folder under the test's temporary folder.
+std::string TempDir(const std::string& name);
+void WriteFile(const std::string& path, const std::string& text);
+
+// Points the settings store at a private folder (XDG_CONFIG_HOME) and sets the
+// keys the programs use.
+void UseIsolatedSettings(const std::string& name);
+
+// An Intel-HEX text for `data` at `start`, `perRecord` bytes a record, CR LF
+// line ends, ending with the end-of-file record.
+std::string MakeHex(const std::vector<uint8_t>& data, int start = 0, int perRecord = 16,
+                    const char* lineEnd = "\r\n");
+std::string HexRecord(int count, int address, int type, const std::vector<uint8_t>& data);
+
+// Opens a HEX text as the firmware file (in memory), counted as a file would be.
+void UseFirmwareText(const std::string& text, long failAfter = -1);
+
+// Resets the process-wide state a cycle leaves behind.
+void ResetGlobals();
