@@ -1,0 +1,34 @@
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "platform/clock.h"
+#include "platform/thread.h"
+
+namespace plat {
+
+// On the virtual clock timing is simulated; a time-critical thread in a
+// real-time class process would only starve the machine running the tests.
+void RaiseThreadPriorityTimeCritical() {
+  if (IsVirtualClock()) return;
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+void BeginTimerResolution() { timeBeginPeriod(1); }
+void EndTimerResolution() { timeEndPeriod(1); }
+
+void RaiseProcessPriority() {
+  if (IsVirtualClock()) return;
+  SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+}
+
+// The structure size is given as the 148 bytes of OSVERSIONINFOA whatever the
+// headers say, so that the call behaves the same on every system it meets.
+bool IsWin9xFamily() {
+  OSVERSIONINFOA info;
+  ZeroMemory(&info, sizeof info);
+  info.dwOSVersionInfoSize = 148;
+  if (!GetVersionExA(&info)) return false;
+  return info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
+}  // namespace plat

@@ -1,0 +1,125 @@
+#include <windows.h>
+
+#include <mutex>
+
+#include "platform/serial_port.h"
+
+namespace plat {
+namespace {
+
+class Win32Port : public SerialPort {
+ public:
+  explicit Win32Port(HANDLE h) : h_(h) {}
+  ~Win32Port() override { CloseHandle(h_); }
+
+  bool SetupQueues(unsigned inBytes, unsigned outBytes) override { return SetupComm(h_, inBytes, outBytes) != 0; }
+
+  // Only the fields the link needs change; flow control, special characters
+  // and the rest stay as the driver reported them.
+  bool ConfigureLine() override {
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof(DCB);
+    if (!GetCommState(h_, &dcb)) return false;
+    dcb.BaudRate = 115200;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    return SetCommState(h_, &dcb) != 0;
+  }
+
+  bool SetReadsImmediate() override {
+    COMMTIMEOUTS t;
+    t.ReadIntervalTimeout = MAXDWORD;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = 0;
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = 0;
+    return SetCommTimeouts(h_, &t) != 0;
+  }
+
+  bool SetDtr(bool asserted) override { return EscapeCommFunction(h_, asserted ? SETDTR : CLRDTR) != 0; }
+  bool SetRts(bool asserted) override { return EscapeCommFunction(h_, asserted ? SETRTS : CLRRTS) != 0; }
+  bool SetBreak(bool on) override { return (on ? SetCommBreak(h_) : ClearCommBreak(h_)) != 0; }
+
+  bool GetCts(bool* asserted) override {
+    DWORD status = 0;
+    if (!GetCommModemStatus(h_, &status)) return false;
+    *asserted = (status & MS_CTS_ON) != 0;
+    return true;
+  }
+
+  bool ArmBreakWait() override { return SetCommMask(h_, EV_BREAK) != 0; }
+
+  // WaitCommEvent on a synchronous handle can only be ended from outside by
+  // CancelSynchronousIo on the waiting thread, so that thread is recorded for
+  // CancelWait. A cancel that lands between the check below and the wait
+  // itself is lost; CancelWait's callers repeat it until the waiter has gone.
+  int WaitBreak() override {
+    HANDLE self = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+      return 0;
+    {
+      std::lock_guard<std::mutex> g(m_);
+      if (cancelled_) {
+        CloseHandle(self);
+        return -1;
+      }
+      waiter_ = self;
+    }
+    DWORD events = 0;
+    BOOL ok = WaitCommEvent(h_, &events, nullptr);
+    bool cancelled;
+    {
+      std::lock_guard<std::mutex> g(m_);
+      waiter_ = nullptr;
+      cancelled = cancelled_;
+    }
+    CloseHandle(self);
+    if (cancelled) return -1;
+    if (!ok) return 0;
+    return (events & EV_BREAK) ? 1 : 0;
+  }
+
+  void CancelWait() override {
+    std::lock_guard<std::mutex> g(m_);
+    cancelled_ = true;
+    if (waiter_) CancelSynchronousIo(waiter_);
+  }
+
+  void ResetCancel() override {
+    std::lock_guard<std::mutex> g(m_);
+    cancelled_ = false;
+  }
+
+  bool TransmitChar(uint8_t byte) override { return TransmitCommChar(h_, char(byte)) != 0; }
+
+  int Read(uint8_t* buf, int max) override {
+    if (max <= 0) return 0;
+    DWORD got = 0;
+    if (!ReadFile(h_, buf, DWORD(max), &got, nullptr)) return -1;
+    return int(got);
+  }
+
+ private:
+  HANDLE h_;
+  std::mutex m_;
+  HANDLE waiter_ = nullptr;  // the thread inside WaitCommEvent, if any
+  bool cancelled_ = false;
+};
+
+}  // namespace
+
+// Exclusive (share mode 0), so a port another program holds cannot be opened.
+int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port) {
+  if (name.empty()) return -2;
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -2;
+  port->reset(new Win32Port(h));
+  return 0;
+}
+
+}  // namespace plat
