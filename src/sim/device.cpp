@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/clock.h"
@@ -78,7 +79,8 @@ void SimDevice::Save() {
 }
 
 // Written beside the target and renamed over it, so an interrupted run never
-// leaves half a flash behind.
+// leaves half a flash behind. std::rename does not replace an existing file on
+// Windows (the flash would silently stay as it was); filesystem::rename does.
 void SimDevice::SaveLocked() {
   if (config_.flashPath.empty()) return;
   std::string tmp = config_.flashPath + ".tmp";
@@ -88,7 +90,8 @@ void SimDevice::SaveLocked() {
     out.write(reinterpret_cast<const char*>(flash_.data()), std::streamsize(flash_.size()));
     if (!out) return;
   }
-  std::rename(tmp.c_str(), config_.flashPath.c_str());
+  std::error_code ec;
+  std::filesystem::rename(tmp, config_.flashPath, ec);
 }
 
 bool SimDevice::Connected(const std::string& port) const { return !config_.noDevice && port == config_.port; }

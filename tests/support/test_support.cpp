@@ -1,10 +1,12 @@
 #include "support/test_support.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "app/settings_store.h"
 #include "cycle/programming_cycle.h"
@@ -92,14 +94,18 @@ void InstallSim(const std::string& config) {
 }
 
 std::string TempDir(const std::string& name) {
+  namespace fs = std::filesystem;
   const char* base = std::getenv("TEST_TMPDIR");
-  std::string root = base ? base : "/tmp";
+  std::error_code ec;
+  fs::path root = base ? fs::path(base) : fs::temp_directory_path(ec);
+  if (ec) root = "/tmp";
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string dir = root + "/orvalo-" + std::to_string(getpid()) + "-" +
-                    (info ? std::string(info->test_suite_name()) + "." + info->name() : "x") + "-" + name;
-  std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
-  if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot make " << dir;
-  return dir;
+  fs::path dir = root / ("orvalo-" + std::to_string(getpid()) + "-" +
+                         (info ? std::string(info->test_suite_name()) + "." + info->name() : "x") + "-" + name);
+  fs::remove_all(dir, ec);
+  if (!fs::create_directories(dir, ec)) ADD_FAILURE() << "cannot make " << dir.string();
+  // Forward slashes throughout: the tests append "/name" and Windows takes both.
+  return dir.generic_string();
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -108,8 +114,7 @@ void WriteFile(const std::string& path, const std::string& text) {
 }
 
 void UseIsolatedSettings(const std::string& name) {
-  std::string dir = TempDir("settings-" + name);
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  IsolateSettingsStore(TempDir("settings-" + name));
   SetProfileName("orvalo-programmer.INI");
   SetRegistryKey("Kestrune");
 }

@@ -61,9 +61,12 @@ void InstallSim(const std::string& config);
 std::string TempDir(const std::string& name);
 void WriteFile(const std::string& path, const std::string& text);
 
-// Points the settings store at a private folder (XDG_CONFIG_HOME) and sets the
-// keys the programs use.
+// Points the settings store at a private place and sets the keys the programs
+// use.
 void UseIsolatedSettings(const std::string& name);
+// The platform's part of that: the store of this process starts empty, kept
+// in or under dir (settings_isolation_*.cpp).
+void IsolateSettingsStore(const std::string& dir);
 
 // An Intel-HEX text for `data` at `start`, `perRecord` bytes a record, CR LF
 // line ends, ending with the end-of-file record.

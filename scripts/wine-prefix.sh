@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Creates a Wine prefix for the Windows tests and checks it: the COM ports lead
+# to /dev/null (Wine otherwise maps COM1 to /dev/ttyS0, which can be this
+# machine's console), dialogs can be created without a display, and the
+# prefix's wineserver is left running for the caller (stop it with
+# `WINEPREFIX=... wineserver -k`).
+#   scripts/wine-prefix.sh DIR
+set -euo pipefail
+prefix="$1"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+# No Mono or Gecko: nothing here needs them and their installers only ask.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$prefix"
+wineserver -p
+wineboot -i >/dev/null 2>&1
+cat >"$prefix/orvalo.reg" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Wine\Ports]
+"COM1"="/dev/null"
+"COM2"="/dev/null"
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Graphics"="x11,null"
+REG
+/usr/lib/wine/wine64 regedit /S "$prefix/orvalo.reg"
+# The port links are made again from the registry when the server restarts.
+wineserver -k || true
+wineserver -w
+wineserver -p
+wineboot >/dev/null 2>&1
+for port in com1 com2; do
+  link="$prefix/dosdevices/$port"
+  if [ -e "$link" ] || [ -L "$link" ]; then
+    target="$(readlink -f "$link")"
+    if [ "$target" != /dev/null ]; then
+      echo "wine-prefix.sh: $port leads to $target, not /dev/null" >&2
+      exit 1
+    fi
+  fi
+done
+touch "$prefix/.orvalo-test-prefix"
