@@ -1,0 +1,60 @@
+// The main dialog: Start, Verify, the serial number, the status line in red or
+// black, the maker's web link, and no closing while a cycle runs. The cycle's
+// thread drives it through DialogOps; each of those calls is a window call the
+// dialog's thread carries out while the caller waits.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "cycle/dialog_ops.h"
+#include "ui/win32/dialog_base.h"
+
+class ProgrammerDialog : public DialogBase, public DialogOps {
+ public:
+  explicit ProgrammerDialog(HWND parent = nullptr);
+  ~ProgrammerDialog() override;
+
+  BOOL DestroyWindow() override;
+
+  // DialogOps, callable from the cycle's thread.
+  void SetStatusText(const char* text) override;
+  void SetSerialNumberText(const char* text) override;
+  void EnableStart(bool enable) override;
+  void EnableVerify(bool enable) override;
+  bool IsVerifyChecked() override;
+  void RepaintNow() override;
+  void DoWaitCursor(int delta) override;
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) override;
+
+ private:
+  void DoDataExchange();
+  HBRUSH OnCtlColor(UINT msg, HDC dc, HWND control);
+  bool OnSetCursor();
+  void OnLButtonDown();
+  bool OnPaint();
+  bool PointerOnWebLink() const;
+
+  HCURSOR m_hLinkCursor = nullptr;
+  HFONT m_linkFont = nullptr;
+  HWND m_webLink = nullptr;
+  HWND m_serialNumber = nullptr;
+  HWND m_start = nullptr;
+  HWND m_verify = nullptr;
+  HWND m_status = nullptr;
+  HICON m_hIcon = nullptr;
+  HCURSOR m_hCursorBeforeWait = nullptr;
+};
+
+// The caption, which is also the single-instance key.
+extern const char kProgrammerCaption[];
+
+// Starts a process with the given command line; a failure is silent. Tests
+// put a recorder in place of the real starter.
+using ProcessStarter = std::function<void(const std::string& commandLine)>;
+ProcessStarter ReplaceProcessStarter(ProcessStarter starter);
