@@ -1,0 +1,18 @@
+# Fails unless every program imports only DLLs that come with Windows itself.
+#   cmake -DOBJDUMP=... -DPROGRAMS="a.exe;b.exe" -P check_imports.cmake
+set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll WINMM.dll msvcrt.dll SHELL32.dll)
+foreach(program ${PROGRAMS})
+  execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cannot read ${program}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" names "${dump}")
+  foreach(entry ${names})
+    string(REPLACE "DLL Name: " "" dll "${entry}")
+    list(FIND allowed "${dll}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "${program} imports ${dll}")
+    endif()
+  endforeach()
+  message(STATUS "${program}: ${names}")
+endforeach()

@@ -1,0 +1,326 @@
+// The real dialog, driven by window messages: in this process on a GUI thread
+// of its own (so that its colours and its state can be read back), and as the
+// program itself (start-up, single instance, a whole cycle).
+#include "ui/win32/win.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings_store.h"
+#include "cycle/programming_cycle.h"
+#include "cycle/state.h"
+#include "image/firmware_file.h"
+#include "sim/sim.h"
+#include "support/test_support.h"
+#include "ui/win32/programmer_app.h"
+#include "ui/win32/programmer_dialog.h"
+#include "ui/win32/resource.h"
+#include "win32/win32_test_support.h"
+
+namespace {
+
+const char kDone[] = "Programming Completed Successfully.";
+const char kNoDevice[] = "Device not found. Check Power, Cable, Free COM.";
+
+bool WaitFor(const std::function<bool()>& ready, int ms = 20000) {
+  for (int waited = 0; waited < ms; waited += 10) {
+    if (ready()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return ready();
+}
+
+// WM_GETTEXT rather than GetWindowText, which does not ask the controls of
+// another process.
+std::string TextOf(HWND hwnd) {
+  char buf[256] = {};
+  SendMessageA(hwnd, WM_GETTEXT, sizeof buf, LPARAM(buf));
+  return buf;
+}
+
+// What the dialog's colour handler does to a drawing context for control id.
+COLORREF TextColourFor(HWND dialog, int id) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SetTextColor(dc, RGB(1, 2, 3));
+  SendMessageA(dialog, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(GetDlgItem(dialog, id)));
+  COLORREF c = GetTextColor(dc);
+  DeleteDC(dc);
+  return c;
+}
+
+HWND FindDialog() {
+  HWND hwnd = FindWindowA(nullptr, kProgrammerCaption);
+  return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
+}
+
+// What the status line showed at each text, seen on the dialog's own thread
+// at the moment the text arrived.
+struct StatusSeen {
+  std::string text;
+  COLORREF colour;
+  bool startEnabled, verifyEnabled;
+  int waitCursor;
+};
+
+std::mutex g_seenMutex;
+std::vector<StatusSeen> g_seen;
+std::function<void(const std::string&)> g_onStatus;  // runs on the dialog's thread
+WNDPROC g_statusProc = nullptr;
+
+LRESULT CALLBACK StatusHook(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_SETTEXT && lp) {
+    HWND dialog = GetParent(hwnd);
+    std::string text = reinterpret_cast<const char*>(lp);
+    StatusSeen s{text, TextColourFor(dialog, IDC_STATUS), IsWindowEnabled(GetDlgItem(dialog, IDC_START)) != 0,
+                 IsWindowEnabled(GetDlgItem(dialog, IDC_VERIFY)) != 0, TheApp()->WaitCursorCount()};
+    {
+      std::lock_guard<std::mutex> g(g_seenMutex);
+      g_seen.push_back(s);
+    }
+    if (g_onStatus) g_onStatus(text);
+  }
+  return CallWindowProcA(g_statusProc, hwnd, msg, wp, lp);
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGlobals();
+    IsolateSettingsStore(TempDir("settings"));
+    firmwarePath = DefaultFirmwareName();  // where the dialog will look
+    std::lock_guard<std::mutex> g(g_seenMutex);
+    g_seen.clear();
+    g_onStatus = nullptr;
+  }
+
+  void TearDown() override {
+    if (dialog) PostMessageA(dialog, WM_CLOSE, 0, 0);
+    if (gui.joinable()) gui.join();
+    g_onStatus = nullptr;
+    ReplaceProcessStarter(nullptr);
+    DeleteFileA(firmwarePath.c_str());
+    sim::Uninstall();
+    ResetGlobals();
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  }
+
+  // Runs the application as the program does, on a thread of its own, and
+  // waits until its dialog is on the screen.
+  void Run(bool withFirmware, const std::string& sim) {
+    if (withFirmware)
+      WriteFile(firmwarePath, MakeHex(std::vector<uint8_t>(300, 0x5A)));
+    else
+      DeleteFileA(firmwarePath.c_str());
+    InstallSim(sim);
+    app = std::make_unique<ProgrammerApp>();
+    gui = std::thread([this] {
+      app->InitInstance();
+      ended = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return (dialog = FindDialog()) != nullptr; })) << "no dialog";
+    status = GetDlgItem(dialog, IDC_STATUS);
+    g_statusProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusHook)));
+  }
+
+  void ClickStart() { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), LPARAM(Item(IDC_START))); }
+  bool WaitForCycleEnd() { return WaitFor([] { return g_cycleThread && g_cycleThread->Finished(); }); }
+  HWND Item(int id) { return GetDlgItem(dialog, id); }
+  std::vector<StatusSeen> Seen() {
+    std::lock_guard<std::mutex> g(g_seenMutex);
+    return g_seen;
+  }
+  bool Closes() {
+    bool closed = WaitFor([&] { return ended.load(); }, 10000);
+    if (closed) dialog = nullptr;
+    return closed;
+  }
+
+  std::string firmwarePath;
+  std::unique_ptr<ProgrammerApp> app;
+  std::thread gui;
+  std::atomic<bool> ended{false};
+  HWND dialog = nullptr;
+  HWND status = nullptr;
+};
+
+TEST_F(DialogTest, StartRunsTheCycleWithControlsDisabledAndTheStatusInItsColours) {
+  Run(true, "serial=RV0058LK00000000000042");
+  EXPECT_EQ(TextOf(status), "Idle.");
+  EXPECT_EQ(TextColourFor(dialog, IDC_STATUS), RGB(0, 0, 0));
+  EXPECT_EQ(TextColourFor(dialog, IDC_WEB_LINK), RGB(0, 0, 255));
+  SendMessageA(Item(IDC_VERIFY), BM_SETCHECK, BST_CHECKED, 0);
+
+  ClickStart();
+  ASSERT_TRUE(WaitForCycleEnd());
+  std::vector<StatusSeen> seen = Seen();
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_EQ(seen.front().text, "Auto Detecting Device ...");
+  bool verified = false;
+  for (size_t i = 0; i + 1 < seen.size(); ++i) {
+    EXPECT_FALSE(seen[i].startEnabled) << seen[i].text;
+    EXPECT_FALSE(seen[i].verifyEnabled) << seen[i].text;
+    EXPECT_EQ(seen[i].waitCursor, 1) << seen[i].text;
+    EXPECT_EQ(seen[i].colour, RGB(0, 0, 0)) << seen[i].text;
+    if (seen[i].text.rfind("Verifying", 0) == 0) verified = true;
+  }
+  EXPECT_TRUE(verified);
+  EXPECT_EQ(seen.back().text, kDone);
+  EXPECT_EQ(TextOf(status), kDone);
+  EXPECT_EQ(TextOf(Item(IDC_SERIAL_NUMBER)), "RV0058LK00000000000042");
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_VERIFY)));
+  EXPECT_EQ(app->WaitCursorCount(), 0);
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "RV0058LK00000000000042");
+}
+
+TEST_F(DialogTest, AFailureIsRedAndOnlyTheStatusLineIsColouredSo) {
+  Run(true, "nodevice");
+  ClickStart();
+  ASSERT_TRUE(WaitForCycleEnd());
+  EXPECT_EQ(TextOf(status), kNoDevice);
+  EXPECT_EQ(Seen().back().colour, RGB(255, 0, 0));
+  EXPECT_EQ(TextColourFor(dialog, IDC_STATUS), RGB(255, 0, 0));
+  // The read-only edit and the check box ask with the same message.
+  EXPECT_NE(TextColourFor(dialog, IDC_SERIAL_NUMBER), RGB(255, 0, 0));
+  EXPECT_NE(TextColourFor(dialog, IDC_VERIFY), RGB(255, 0, 0));
+  EXPECT_EQ(TextColourFor(dialog, IDC_WEB_LINK), RGB(0, 0, 255));
+  // The next cycle starts black again.
+  ClickStart();
+  ASSERT_TRUE(WaitFor([&] { return Seen().size() >= 3; }));
+  EXPECT_EQ(Seen()[2].text, "Auto Detecting Device ...");
+  EXPECT_EQ(Seen()[2].colour, RGB(0, 0, 0));
+}
+
+TEST_F(DialogTest, NothingClosesTheDialogWhileACycleRunsAndEscapeDoesAfterIt) {
+  Run(true, "serial=AB");
+  bool tried = false;
+  g_onStatus = [&](const std::string& text) {
+    if (text != "Auto Detecting Device ..." || tried) return;
+    tried = true;
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    MSG escape{Item(IDC_VERIFY), WM_KEYDOWN, VK_ESCAPE, 0, 0, {0, 0}};
+    IsDialogMessageA(dialog, &escape);
+  };
+  ClickStart();
+  ASSERT_TRUE(WaitForCycleEnd());
+  EXPECT_TRUE(tried);
+  EXPECT_EQ(TextOf(status), kDone);
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_FALSE(ended);
+
+  PostMessageA(Item(IDC_VERIFY), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(Closes());
+}
+
+TEST_F(DialogTest, WithoutAFirmwareFileStartIsOffForGoodAndTheRestStillWorks) {
+  Run(false, "serial=AB");
+  EXPECT_EQ(TextOf(status), "Firmware file access Failed.");
+  EXPECT_EQ(TextColourFor(dialog, IDC_STATUS), RGB(255, 0, 0));
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_START)));
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_VERIFY)));
+  SendMessageA(Item(IDC_VERIFY), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageA(Item(IDC_VERIFY), BM_GETCHECK, 0, 0), BST_CHECKED);
+  WriteFile(firmwarePath, MakeHex({1, 2, 3}));  // added too late: not noticed
+  EXPECT_FALSE(IsWindowEnabled(Item(IDC_START)));
+  PostMessageA(Item(IDC_VERIFY), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(Closes());
+}
+
+TEST_F(DialogTest, OnlyAClickOnTheWebLinkStartsTheBrowser) {
+  Run(true, "serial=AB");
+  std::vector<std::string> started;
+  ReplaceProcessStarter([&](const std::string& commandLine) { started.push_back(commandLine); });
+  RECT link;
+  GetWindowRect(Item(IDC_WEB_LINK), &link);
+  SetCursorPos((link.left + link.right) / 2, (link.top + link.bottom) / 2);
+  SendMessageA(dialog, WM_LBUTTONDOWN, 0, 0);
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0], "explorer https://www.orvalo.example/");
+  EXPECT_EQ(TextOf(Item(IDC_WEB_LINK)), "www.orvalo.example ");
+
+  RECT start;
+  GetWindowRect(Item(IDC_START), &start);
+  SetCursorPos((start.left + start.right) / 2, (start.top + start.bottom) / 2);
+  SendMessageA(dialog, WM_LBUTTONDOWN, 0, 0);
+  EXPECT_EQ(started.size(), 1u);
+}
+
+// The program itself: one whole cycle started by a message, the status read
+// back through the window, and the close box ending the process.
+class ProgramTest : public ::testing::Test {
+ protected:
+  std::string program = WindowsPath(ORVALO_PROGRAMMER_PATH);
+  std::string dir = TempDir("program");
+  void TearDown() override {
+    SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+    if (HWND left = FindWindowA(nullptr, kProgrammerCaption)) PostMessageA(left, WM_CLOSE, 0, 0);
+  }
+};
+
+TEST_F(ProgramTest, TheProgramRunsACycleAndEndsWhenClosed) {
+  std::string firmware = dir + "/image.hex";
+  WriteFile(firmware, MakeHex(std::vector<uint8_t>(64, 0x11)));
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000042");
+  HANDLE process = StartProgram(program, "orvalo-programmer " + firmware, nullptr, nullptr);
+  ASSERT_NE(process, nullptr);
+  HWND window = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (window = FindDialog()) != nullptr; }));
+  HWND status = GetDlgItem(window, IDC_STATUS);
+  EXPECT_EQ(TextOf(status), "Idle.");
+  SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), LPARAM(GetDlgItem(window, IDC_START)));
+  EXPECT_TRUE(WaitFor([&] { return TextOf(status) == kDone; })) << TextOf(status);
+  EXPECT_EQ(TextOf(GetDlgItem(window, IDC_SERIAL_NUMBER)), "RV0058LK00000000000042");
+  WaitFor([&] { return IsWindowEnabled(GetDlgItem(window, IDC_START)) != 0; });
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+  CloseHandle(process);
+}
+
+TEST_F(ProgramTest, ASecondCopyBringsTheFirstToTheFrontAndEnds) {
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual");
+  HANDLE first = StartProgram(program, "orvalo-programmer", "no such title", dir.c_str());
+  ASSERT_NE(first, nullptr);
+  HWND window = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (window = FindDialog()) != nullptr; }));
+  // Started in a folder without firmware.hex and with a title that names no
+  // program: no file, Start off, the reason in the status line.
+  EXPECT_EQ(TextOf(GetDlgItem(window, IDC_STATUS)), "Firmware file access Failed.");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_START)));
+
+  HWND other = CreateWindowExA(0, "STATIC", "in front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_EQ(GetForegroundWindow(), other);
+  HANDLE second = StartProgram(program, "orvalo-programmer", nullptr, dir.c_str());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(WaitForSingleObject(second, 10000), WAIT_OBJECT_0);
+  CloseHandle(second);
+  EXPECT_EQ(GetForegroundWindow(), window);
+  int windows = 0;
+  EnumWindows(
+      [](HWND hwnd, LPARAM count) -> BOOL {
+        if (TextOf(hwnd) == kProgrammerCaption) ++*reinterpret_cast<int*>(count);
+        return TRUE;
+      },
+      LPARAM(&windows));
+  EXPECT_EQ(windows, 1);
+  DestroyWindow(other);
+
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(first, 10000), WAIT_OBJECT_0);
+  CloseHandle(first);
+}
+
+}  // namespace
