@@ -102,6 +102,7 @@ void SimDevice::HostOpened(const std::string& port) {
   ++openCount_[idx];
   if (Connected(port)) {
     hostOpen_ = true;
+    brk_ = false;  // a port opens without a break; no clock edge for the device
     rx_.clear();
   }
 }
@@ -424,6 +425,21 @@ bool SimDevice::Vanished() const {
 int SimDevice::ControlLevel() const {
   std::lock_guard<std::mutex> g(m_);
   return level_;
+}
+
+bool SimDevice::Dtr() const {
+  std::lock_guard<std::mutex> g(m_);
+  return dtr_;
+}
+
+bool SimDevice::Rts() const {
+  std::lock_guard<std::mutex> g(m_);
+  return rts_;
+}
+
+bool SimDevice::Break() const {
+  std::lock_guard<std::mutex> g(m_);
+  return brk_;
 }
 
 std::vector<Frame> SimDevice::Frames() const {

@@ -66,6 +66,9 @@ class SimDevice : public Device {
   bool Locked() const override;
   bool Vanished() const override;
   int ControlLevel() const override;
+  bool Dtr() const override;
+  bool Rts() const override;
+  bool Break() const override;
   std::vector<Frame> Frames() const override;
   LineCounts Counts() const override;
   std::vector<int> DtrAtRisingEdges() const override;

@@ -25,6 +25,8 @@ void Uninstall();
 bool Installed();
 
 Device* TheDevice();
+// The most ports the simulator has seen open at the same moment.
+int MaxPortsOpenAtOnce();
 
 struct LineCounts {
   uint64_t dtr = 0, rts = 0, brk = 0, cts = 0, tx = 0, reads = 0, arms = 0;
@@ -44,6 +46,10 @@ class Device {
   virtual bool Locked() const = 0;
   virtual bool Vanished() const = 0;
   virtual int ControlLevel() const = 0;
+  // The host's lines as the cable sees them.
+  virtual bool Dtr() const = 0;
+  virtual bool Rts() const = 0;
+  virtual bool Break() const = 0;
   // What crossed the lines since the last ClearRecords.
   virtual std::vector<Frame> Frames() const = 0;
   virtual LineCounts Counts() const = 0;

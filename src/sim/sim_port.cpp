@@ -20,6 +20,7 @@ struct World {
   Config config;
   std::unique_ptr<SimDevice> device;
   bool open[3] = {false, false, false};
+  int maxOpen = 0;
 };
 
 World& W() {
@@ -137,6 +138,8 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
     std::lock_guard<std::mutex> g(w.m);
     if (!idx || !w.device || w.config.absent[idx] || w.open[idx]) return -2;
     w.open[idx] = true;
+    int now = int(w.open[1]) + int(w.open[2]);
+    if (now > w.maxOpen) w.maxOpen = now;
     device = w.device.get();
   }
   device->HostOpened(name);
@@ -162,6 +165,7 @@ std::string Install(const std::string& text) {
     std::lock_guard<std::mutex> g(W().m);
     W().config = config;
     W().device = std::move(device);
+    W().maxOpen = 0;
   }
   plat::SetPortOpener(OpenSimPort);
   return std::string();
@@ -192,6 +196,11 @@ void Uninstall() {
 bool Installed() {
   std::lock_guard<std::mutex> g(W().m);
   return W().device != nullptr;
+}
+
+int MaxPortsOpenAtOnce() {
+  std::lock_guard<std::mutex> g(W().m);
+  return W().maxOpen;
 }
 
 Device* TheDevice() {

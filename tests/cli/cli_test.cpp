@@ -1,0 +1,82 @@
+// The headless runner as a production script sees it: its output lines and
+// exit status, on the simulated device.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "support/test_support.h"
+
+namespace {
+
+struct Result {
+  int status;
+  std::vector<std::string> lines;
+};
+
+Result RunCli(const std::string& env, const std::string& args) {
+  std::string settings = TempDir("cfg");
+  std::string cmd = "env XDG_CONFIG_HOME='" + settings + "' " + env + " '" ORVALO_CLI_PATH "' " + args + " 2>&1";
+  Result r{-1, {}};
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) r.lines.push_back(line);
+  return r;
+}
+
+const std::string kSample = "'" ORVALO_SAMPLES_DIR "/firmware.hex'";
+
+TEST(CliTest, ASuccessfulCyclePrintsEveryTextAndExitsZero) {
+  Result r = RunCli("ORVALO_SIM=time=virtual,serial=RV0058LK00000000000042", "--verify " + kSample);
+  ASSERT_EQ(r.status, 0);
+  ASSERT_GE(r.lines.size(), 8u);
+  EXPECT_EQ(r.lines[0], "Auto Detecting Device ...");
+  EXPECT_EQ(r.lines[1], "Device found at COM1. Getting Serial Number ...");
+  EXPECT_EQ(r.lines[2], "Serial Number OK.");
+  EXPECT_EQ(r.lines[3], "Serial Number: RV0058LK00000000000042");
+  EXPECT_EQ(r.lines[4], "Chip Erased.");
+  EXPECT_EQ(r.lines[5], "Programming, 0% Completed.");
+  EXPECT_EQ(r.lines.back(), "Programming Completed Successfully.");
+  int verifying = 0;
+  for (const std::string& l : r.lines) verifying += l.rfind("Verifying, ", 0) == 0;
+  EXPECT_EQ(verifying, 193);  // one per record of the sample image
+}
+
+TEST(CliTest, FailuresArePrefixedAndExitOne) {
+  Result r = RunCli("ORVALO_SIM=time=virtual,nodevice", kSample);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.lines, (std::vector<std::string>{"Auto Detecting Device ...",
+                                               "! Device not found. Check Power, Cable, Free COM."}));
+  r = RunCli("ORVALO_SIM=time=virtual,silent,serial=X", kSample);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.lines[2], "! Serial Number not found.");
+  EXPECT_EQ(r.lines[3], "! No Serial Number found. Default to Factory.");
+  EXPECT_EQ(r.lines[4], "Serial Number: ZTMQR51700000000000000");
+}
+
+TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
+  Result r = RunCli("ORVALO_SIM=time=virtual", "/nonexistent/image.hex");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.lines, (std::vector<std::string>{"! Firmware file access Failed."}));
+  r = RunCli("ORVALO_SIM=time=virtual,slip=9", kSample);
+  EXPECT_EQ(r.status, 2);
+  ASSERT_EQ(r.lines.size(), 1u);
+  EXPECT_NE(r.lines[0].find("\"slip=9\""), std::string::npos);
+  r = RunCli("", "--frobnicate");
+  EXPECT_EQ(r.status, 2);
+  r = RunCli("", "--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.lines[0].find("Usage"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// The serial-number exchange with the simulated firmware, the record in flash
+// and the settings store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/settings_store.h"
+#include "cycle/device_serial.h"
+#include "cycle/state.h"
+#include "isp/instructions.h"
+#include "isp/port.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
+#include "sim/sim.h"
+#include "support/test_support.h"
+
+namespace {
+
+const char kSerial[] = "RV0058LK00000000000042";
+
+class DeviceSerialTest : public ::testing::Test {
+ protected:
+  void SetUp() override { UseIsolatedSettings("serial"); }
+  // The device found and released to run its firmware, as the cycle does.
+  void Running(const std::string& config) {
+    InstallSim(config);
+    ASSERT_EQ(OpenPort("COM1"), 0);
+    ASSERT_EQ(EnterProgrammingMode(), 0);
+    LockAndRun();
+    plat::Sleep(10);
+    device = sim::TheDevice();
+  }
+  void TearDown() override {
+    ResetGlobals();
+    sim::Uninstall();
+    EXPECT_EQ(plat::RunningThreadCount(), 0);
+  }
+  std::string Working() {
+    char working[24];
+    std::memset(working, 'x', sizeof working);
+    ObtainSerialNumber(&dialog, working);
+    EXPECT_EQ(working[22], '\0');
+    return std::string(working, 24);
+  }
+  sim::Device* device = nullptr;
+  RecordingDialog dialog;
+};
+
+TEST_F(DeviceSerialTest, AGoodFrameIsTakenAndReplacesTheStoredValue) {
+  WriteProfileString("Device", "Serial Number", "OLD");
+  Running(std::string("serial=") + kSerial);
+  int64_t t0 = plat::NowUs();
+  std::string w = Working();
+  EXPECT_LT(plat::NowUs() - t0, 100000);  // the first break comes 20 ms after the start
+  EXPECT_EQ(w, std::string(kSerial) + std::string(2, '\0'));
+  EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{"Serial Number OK."}));
+  EXPECT_FALSE(dialog.LastRed());
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), kSerial);
+  std::vector<uint8_t> sent = device->UartReceived();
+  EXPECT_EQ(sent, (std::vector<uint8_t>{0x06}));
+  EXPECT_EQ(device->BreakPulsesSeen(), 1);
+}
+
+TEST_F(DeviceSerialTest, ASilentDeviceTimesOutAfter3000msAndTheStoredValueIsUsed) {
+  WriteProfileString("Device", "Serial Number", "STORED0000000000000001");
+  Running("serial=ABC,silent");
+  int64_t t0 = plat::NowUs();
+  EXPECT_EQ(ReadDeviceSerial(), -4);
+  EXPECT_EQ(plat::NowUs() - t0, 3000000);
+  EXPECT_EQ(Working(), std::string("STORED0000000000000001") + std::string(2, '\0'));
+  EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{"Serial Number not found."}));
+  EXPECT_TRUE(dialog.LastRed());
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "STORED0000000000000001");
+}
+
+TEST_F(DeviceSerialTest, NothingStoredFallsBackToTheFactoryDefault) {
+  Running("");  // an erased device runs nothing
+  EXPECT_EQ(Working(), std::string("ZTMQR51700000000000000") + std::string(2, '\0'));
+  EXPECT_EQ(dialog.Texts(),
+            (std::vector<std::string>{"Serial Number not found.", "No Serial Number found. Default to Factory."}));
+  EXPECT_TRUE(dialog.LastRed());
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", "none"), "none");  // not written back
+}
+
+TEST_F(DeviceSerialTest, AZeroFirstPayloadByteIsNoSerialNumber) {
+  Running("serial=X");
+  std::vector<uint8_t> f = device->Flash();
+  f[0x1FFF] ^= 1;  // a record with a bad checksum: the firmware reports 10 E0 00 00
+  device->SetFlash(f);
+  EXPECT_EQ(ReadDeviceSerial(), -5);
+}
+
+TEST_F(DeviceSerialTest, ARequestIsAnsweredAndTheFrameInTheSameReadTaken) {
+  Running(std::string("request,serial=") + kSerial);
+  EXPECT_EQ(ReadDeviceSerial(), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(g_deviceSerial), 22), kSerial);
+  EXPECT_EQ(device->UartReceived(), (std::vector<uint8_t>{0x06, 0x10, 0x31}));
+  EXPECT_EQ(device->BreakPulsesSeen(), 1);  // the answer's break pulse comes after the report
+}
+
+TEST_F(DeviceSerialTest, NoiseAndCutFramesAreNotTakenAndTheNextReportIs) {
+  // DLE DLE hides the E3; a frame cut by the end of the read is dropped and
+  // the listener waits for the next break, which brings a plain report.
+  for (const char* script : {"noise=1010E30441424344", "truncate=12", "noise=5510", "framelen=40,truncate=20"}) {
+    Running(std::string(script) + ",serial=" + kSerial);
+    EXPECT_EQ(ReadDeviceSerial(), 0) << script;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(g_deviceSerial), 22), kSerial) << script;
+    ResetGlobals();
+    sim::Uninstall();
+  }
+}
+
+TEST_F(DeviceSerialTest, ALongFrameIsKeptWholeAndAShortOneAfterItLeavesNoTail) {
+  Running(std::string("framelen=25,serial=") + kSerial);
+  EXPECT_EQ(ReadDeviceSerial(), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(g_deviceSerial), 22), kSerial);
+  EXPECT_EQ(g_deviceSerial[25], 'z');  // filler bytes 23..25 stored too
+  ResetGlobals();
+  sim::Uninstall();
+  Running("serial=SHORT");
+  std::string w = Working();
+  EXPECT_EQ(w, std::string("SHORT") + std::string(19, '\0'));
+}
+
+TEST_F(DeviceSerialTest, ADeviceGoneBeforeItsReportTimesOut) {
+  Running(std::string("vanishreport,serial=") + kSerial);
+  EXPECT_EQ(ReadDeviceSerial(), -4);
+}
+
+TEST_F(DeviceSerialTest, EventAndThreadFailuresAreReported) {
+  Running(std::string("serial=") + kSerial);
+  plat::FailNextEventCreates(1);
+  EXPECT_EQ(ReadDeviceSerial(), -2);
+  plat::FailNextThreadStarts(1);
+  EXPECT_EQ(ReadDeviceSerial(), -3);
+  EXPECT_EQ(ReadDeviceSerial(), 0);
+}
+
+class SerialRecordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {}
+  void Programming(const std::string& config) {
+    InstallSim(config);
+    ASSERT_EQ(OpenPort("COM1"), 0);
+    ASSERT_EQ(EnterProgrammingMode(), 0);
+    ASSERT_EQ(EraseChip(), 0);
+  }
+  std::vector<uint8_t> Record() {
+    std::vector<uint8_t> f = sim::TheDevice()->Flash();
+    return std::vector<uint8_t>(f.begin() + 0x1FE8, f.end());
+  }
+  void TearDown() override {
+    ResetGlobals();
+    sim::Uninstall();
+  }
+};
+
+TEST_F(SerialRecordTest, TwentyThreeIsCutToTwentyTwoWithItsChecksum) {
+  Programming("");
+  const char text[] = "0000000000000000000000X";
+  EXPECT_EQ(WriteSerialRecord(text, 23), 0);
+  std::vector<uint8_t> r = Record();
+  EXPECT_EQ(r[0], 22);
+  EXPECT_EQ(std::string(r.begin() + 1, r.begin() + 23), std::string(22, '0'));
+  EXPECT_EQ(r[23], 0x36);
+  EXPECT_EQ(CheckSerialRecord(text, 23), 0);
+}
+
+TEST_F(SerialRecordTest, LengthZeroWritesZeroAndZero) {
+  Programming("");
+  EXPECT_EQ(WriteSerialRecord("", 0), 0);
+  std::vector<uint8_t> r = Record();
+  EXPECT_EQ(r[0], 0);
+  EXPECT_EQ(r[23], 0);
+  EXPECT_EQ(std::vector<uint8_t>(r.begin() + 1, r.begin() + 23), std::vector<uint8_t>(22, 0xFF));
+}
+
+TEST_F(SerialRecordTest, AFailedSixthCharacterStopsBeforeTheChecksum) {
+  Programming("failwrite=1FEE");
+  EXPECT_EQ(WriteSerialRecord("ABCDEFGHIJ", 10), -5);
+  std::vector<uint8_t> r = Record();
+  EXPECT_EQ(r[0], 10);
+  EXPECT_EQ(std::string(r.begin() + 1, r.begin() + 6), "ABCDE");
+  EXPECT_EQ(r[6], 0xFF);
+  EXPECT_EQ(r[23], 0xFF);
+}
+
+TEST_F(SerialRecordTest, TheReadBackSeesWhatTheEchoTestCannot) {
+  Programming("");
+  ASSERT_EQ(WriteSerialRecord("ABC", 3), 0);
+  EXPECT_EQ(CheckSerialRecord("ABC", 3), 0);
+  EXPECT_EQ(CheckSerialRecord("ABD", 3), -5);
+  EXPECT_EQ(CheckSerialRecord("ABC", 4), -5);
+}
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { UseIsolatedSettings("store"); }
+};
+
+TEST_F(SettingsStoreTest, AValueIsReadBackUnchangedAndAMissingOneIsEmpty) {
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+  EXPECT_TRUE(WriteProfileString("Device", "Serial Number", "ZTMQR51700000000000042"));
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "ZTMQR51700000000000042");
+  SetProfileName("renamed.INI");  // another program name, another key
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+}
+
+TEST_F(SettingsStoreTest, AStoreThatCannotBeWrittenSaysSo) {
+  // Root ignores permissions: a file where the company folder must go.
+  WriteFile(std::string(getenv("XDG_CONFIG_HOME")) + "/Kestrune", "in the way");
+  EXPECT_FALSE(WriteProfileString("Device", "Serial Number", "X"));
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+}
+
+}  // namespace
