@@ -1,0 +1,64 @@
+// Locating the firmware file where the arguments come split and there is no
+// start-up title: the arguments are joined again, and the program's own
+// folder stands in for the title (Windows: tests/win32).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "cycle/state.h"
+#include "image/firmware_file.h"
+#include "platform/file.h"
+#include "support/test_support.h"
+
+namespace {
+
+class FirmwareLocationTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    ResetGlobals();
+    char* none[] = {const_cast<char*>("prog")};
+    plat::SetCommandLineArguments(1, none);
+  }
+  RecordingDialog dialog;
+};
+
+TEST_F(FirmwareLocationTest, TheCommandLineTextIsTriedWhole) {
+  std::string dir = TempDir("fw");
+  WriteFile(dir + "/my image.hex", ":00000001FF\n:00000001FF\n");
+  std::string a = dir + "/my", b = "image.hex";
+  char* argv[] = {const_cast<char*>("prog"), &a[0], &b[0]};
+  plat::SetCommandLineArguments(3, argv);  // split by the shell, joined again
+  LocateFirmwareFile(&dialog);
+  ASSERT_TRUE(g_hFirmware);
+  EXPECT_EQ(g_recordCount, 2);
+  EXPECT_TRUE(dialog.Texts().empty());
+  EXPECT_TRUE(dialog.StartEnabled());
+}
+
+// One test for both, since both use the one file beside the test program.
+TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTheSecondAttemptAndTheLast) {
+  std::string beside = DefaultFirmwareName();
+  std::string program = plat::ProgramPath();
+  EXPECT_EQ(beside, program.substr(0, program.rfind('/') + 1) + "firmware.hex");
+  std::string quoted = "\"" + TempDir("fw") + "/x.hex\"";
+  char* argv[] = {const_cast<char*>("prog"), &quoted[0]};
+  plat::SetCommandLineArguments(2, argv);  // quotes are part of the name: no such file
+
+  std::remove(beside.c_str());
+  LocateFirmwareFile(&dialog);
+  EXPECT_FALSE(g_hFirmware);
+  EXPECT_FALSE(dialog.StartEnabled());
+  ASSERT_EQ(dialog.Status().size(), 1u);
+  EXPECT_EQ(dialog.LastText(), "Firmware file access Failed.");
+  EXPECT_TRUE(dialog.LastRed());
+
+  WriteFile(beside, ":00000001FF\n");
+  RecordingDialog second;
+  LocateFirmwareFile(&second);
+  EXPECT_TRUE(g_hFirmware);
+  EXPECT_EQ(g_recordCount, 1);
+  EXPECT_TRUE(second.Texts().empty());
+  std::remove(beside.c_str());
+}
+
+}  // namespace
