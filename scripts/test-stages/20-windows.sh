@@ -22,7 +22,7 @@ if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" -DORVALO_BUILD_BENCH=OFF >/dev/null
+  -DGTest_DIR="$gtest/lib/cmake/GTest" -DORVALO_BUILD_TESTS=ON -DORVALO_BUILD_GUI=ON -DORVALO_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j2
 built=$(date +%s)
 

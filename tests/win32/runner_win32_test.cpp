@@ -1,0 +1,49 @@
+// The Windows build of the headless runner, started as a program: one cycle on
+// the simulated device, and the serial number stored where the dialog program
+// reads it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "win32/win32_test_support.h"
+
+namespace {
+
+std::string StoredSerial() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "software\\Kestrune\\orvalo-programmer.INI\\Device", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return "<no key>";
+  char data[64] = {};
+  DWORD size = sizeof data - 1;
+  LONG r = RegQueryValueExA(key, "Serial Number", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS ? std::string(data) : "<no value>";
+}
+
+TEST(RunnerTest, ACycleSucceedsAndItsSerialNumberIsTheDialogProgramsToo) {
+  std::string runner = WindowsPath(ORVALO_CLI_PATH);
+  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000099");
+  ChildRun run = RunChild(runner, "orvalo-programmer-cli --verify " + firmware, nullptr);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("Serial Number: RV0058LK00000000000099"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Programming Completed Successfully."), std::string::npos) << run.output;
+  EXPECT_EQ(StoredSerial(), "RV0058LK00000000000099");
+}
+
+TEST(RunnerTest, AFirmwareFileThatCannotBeOpenedEndsTheRunBeforeAnyPort) {
+  std::string runner = WindowsPath(ORVALO_CLI_PATH);
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual");
+  ChildRun run = RunChild(runner, "orvalo-programmer-cli C:\\no\\such\\firmware.hex", nullptr);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 2u);
+  EXPECT_NE(run.output.find("Firmware file access Failed."), std::string::npos) << run.output;
+}
+
+}  // namespace
