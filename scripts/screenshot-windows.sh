@@ -49,6 +49,9 @@ cleanup() {
 }
 trap cleanup EXIT
 bash scripts/wine-prefix.sh "$work/wine"
+# Wine's desktop process must start on the virtual display, not before it.
+WINEPREFIX="$work/wine" wineserver -k
+WINEPREFIX="$work/wine" wineserver -w
 cp samples/firmware.hex "$work/"
 mkdir -p docs
 WINEPREFIX="$work/wine" WINEDEBUG=-all \

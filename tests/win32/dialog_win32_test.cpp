@@ -56,6 +56,16 @@ COLORREF TextColourFor(HWND dialog, int id) {
   return c;
 }
 
+// The font the colour handler leaves selected for control id: underlined?
+bool DrawnUnderlined(HWND dialog, int id) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SendMessageA(dialog, WM_CTLCOLORSTATIC, WPARAM(dc), LPARAM(GetDlgItem(dialog, id)));
+  LOGFONTA lf{};
+  GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
+  DeleteDC(dc);
+  return lf.lfUnderline != 0;
+}
+
 HWND FindDialog() {
   HWND hwnd = FindWindowA(nullptr, kProgrammerCaption);
   return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
@@ -249,6 +259,8 @@ TEST_F(DialogTest, OnlyAClickOnTheWebLinkStartsTheBrowser) {
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(started[0], "explorer https://www.orvalo.example/");
   EXPECT_EQ(TextOf(Item(IDC_WEB_LINK)), "www.orvalo.example ");
+  EXPECT_TRUE(DrawnUnderlined(dialog, IDC_WEB_LINK));
+  EXPECT_FALSE(DrawnUnderlined(dialog, IDC_STATUS));
 
   RECT start;
   GetWindowRect(Item(IDC_START), &start);

@@ -74,6 +74,9 @@ BOOL ProgrammerDialog::OnInitDialog() {
     if (GetObjectA(dialogFont, sizeof lf, &lf) == sizeof lf) {
       lf.lfUnderline = 1;
       m_linkFont = CreateFontIndirectA(&lf);
+      // Some static controls select their own font after asking for colours
+      // (Wine's do), which would undo the selection in OnCtlColor.
+      if (m_linkFont) SendMessageA(m_webLink, WM_SETFONT, WPARAM(m_linkFont), FALSE);
     }
   }
   m_hLinkCursor = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_LINK_CURSOR));
