@@ -34,7 +34,6 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
   QPalette pal = palette();
   pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
   setPalette(pal);
-  setCursor(Qt::PointingHandCursor);
 }
 
 void LinkLabel::mousePressEvent(QMouseEvent* event) {

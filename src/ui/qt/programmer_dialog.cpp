@@ -50,7 +50,9 @@ ProgrammerDialog::ProgrammerDialog(std::optional<QFont> dialogFont, QWidget* par
 // Created in template order, which is also the tab order.
 void ProgrammerDialog::BuildControls() {
   setWindowTitle(QString::fromLatin1(kProgrammerTitle));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  // A plain top-level window rather than a dialog window: desktops leave
+  // parentless dialogs off the taskbar, and this is the program's only window.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   if (dialogFont_) setFont(*dialogFont_);
   DialogUnits du(font());
@@ -94,6 +96,9 @@ void ProgrammerDialog::InitDialog() {
     m_linkFont = underlined;
     m_webLink->setFont(*m_linkFont);
   }
+  // The hand belongs to the link alone; the dialog and the other controls
+  // keep the usual pointer.
+  m_webLink->setCursor(Qt::PointingHandCursor);
 
   m_status->setText(QStringLiteral("Idle."));
 
