@@ -35,6 +35,8 @@ QLabel* StaticText(const char* text, QWidget* parent) {
 }
 }  // namespace
 
+// Where this face is missing, fontconfig substitutes the nearest sans serif,
+// and the layout follows that font's metrics through DialogUnits.
 QFont ProgrammerDialog::TemplateFont() {
   QFont font(QStringLiteral("MS Sans Serif"), 8);
   font.setStyleHint(QFont::SansSerif);
@@ -107,6 +109,7 @@ void ProgrammerDialog::InitDialog() {
   m_serialNumber->setValidator(new QRegularExpressionValidator(
       QRegularExpression(QStringLiteral("^.{0,%1}$").arg(kSerialTypingLimit)), m_serialNumber));
 
+  // Last, so that its failure text replaces "Idle." rather than the reverse.
   LocateFirmwareFile(ops());
 }
 
