@@ -14,4 +14,7 @@ ensure_packages() {
 }
 
 # What every build needs.
-BASE_PACKAGES=(cmake make g++ libgtest-dev qt6-base-dev)
+# fonts-dejavu-core: without a font Qt draws every glyph as a box.
+BASE_PACKAGES=(cmake make g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
+# What the screenshot of the dialog under a virtual X display needs.
+SCREENSHOT_PACKAGES=(xvfb xauth imagemagick xdotool)

@@ -1,0 +1,52 @@
+#include "ui/qt/programmer_app.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileInfo>
+
+#include "app/settings_store.h"
+#include "platform/file.h"
+#include "ui/qt/programmer_dialog.h"
+#include "ui/qt/single_instance.h"
+
+namespace {
+int g_waitCursorCount = 0;
+}  // namespace
+
+ProgrammerApp::ProgrammerApp() { SetProfileName(ApplicationKey(plat::ProgramPath()).c_str()); }
+
+std::string ProgrammerApp::ApplicationKey(const std::string& programPath) {
+  QFileInfo info(QString::fromLocal8Bit(programPath.c_str()));
+  return (info.completeBaseName() + QStringLiteral(".INI")).toLocal8Bit().toStdString();
+}
+
+bool ProgrammerApp::InitInstance() {
+  ProgrammerDialog* shown = nullptr;
+  SingleInstance instance(QString::fromLatin1(kProgrammerTitle));
+  // A minimised window is left minimised, as the single-instance rule asks.
+  if (instance.Claim([&shown] {
+        if (!shown) return;
+        shown->raise();
+        shown->activateWindow();
+      }))
+    return false;
+
+  ProgrammerDialog dialog;
+  shown = &dialog;
+  dialog.exec();
+  shown = nullptr;
+  return false;
+}
+
+void ProgrammerApp::DoWaitCursor(int delta) {
+  int before = g_waitCursorCount;
+  g_waitCursorCount += delta;
+  if (g_waitCursorCount <= 0) {
+    g_waitCursorCount = 0;
+    if (before > 0) QApplication::restoreOverrideCursor();
+  } else if (before <= 0) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+}
+
+int ProgrammerApp::WaitCursorCount() { return g_waitCursorCount; }

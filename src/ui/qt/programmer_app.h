@@ -1,0 +1,22 @@
+// The application object: refuses a second copy, runs the dialog until it
+// closes, and carries the counted wait cursor the cycle shows while it runs.
+#pragma once
+
+#include <string>
+
+class ProgrammerApp {
+ public:
+  ProgrammerApp();
+
+  // Settings application key: the program's base name + ".INI".
+  static std::string ApplicationKey(const std::string& programPath);
+
+  // Shows the dialog unless another copy runs. Always false: the program ends
+  // when the dialog does.
+  bool InitInstance();
+
+  // +1 begins, -1 ends; the wait cursor shows while the count is above zero,
+  // and an end without a begin leaves the count at zero. GUI thread only.
+  static void DoWaitCursor(int delta);
+  static int WaitCursorCount();
+};

@@ -1,0 +1,153 @@
+#include "ui/qt/programmer_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include "app/settings_store.h"
+#include "cycle/programming_cycle.h"
+#include "cycle/state.h"
+#include "image/firmware_file.h"
+#include "isp/bit_link.h"
+#include "isp/port.h"
+#include "platform/thread.h"
+#include "ui/qt/dialog_controls.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/program_icon.h"
+#include "ui/qt/qt_dialog_ops.h"
+#include "ui/qt/web_link.h"
+
+const char kProgrammerTitle[] = "Orvalo Desktop Firmware Programmer";
+
+namespace {
+const int kDialogWidth = 192, kDialogHeight = 76;  // dialog units
+const int kSerialTypingLimit = 22;
+
+QLabel* StaticText(const char* text, QWidget* parent) {
+  auto* label = new QLabel(QString::fromLatin1(text), parent);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+}  // namespace
+
+// Where this face is missing, fontconfig substitutes the nearest sans serif,
+// and the layout follows that font's metrics through DialogUnits.
+QFont ProgrammerDialog::TemplateFont() {
+  QFont font(QStringLiteral("MS Sans Serif"), 8);
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+ProgrammerDialog::ProgrammerDialog(std::optional<QFont> dialogFont, QWidget* parent)
+    : QDialog(parent), dialogFont_(std::move(dialogFont)), ops_(std::make_unique<QtDialogOps>(this)) {
+  BuildControls();
+  InitDialog();
+}
+
+// Created in template order, which is also the tab order.
+void ProgrammerDialog::BuildControls() {
+  setWindowTitle(QString::fromLatin1(kProgrammerTitle));
+  // A plain top-level window rather than a dialog window: desktops leave
+  // parentless dialogs off the taskbar, and this is the program's only window.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  if (dialogFont_) setFont(*dialogFont_);
+  DialogUnits du(font());
+
+  StaticText("Serial Number:", this)->setGeometry(du.Rect(5, 22, 50, 10));
+
+  m_start = new QPushButton(QStringLiteral("&Start"), this);
+  m_start->setGeometry(du.Rect(5, 38, 45, 15));
+  connect(m_start, &QPushButton::clicked, this, [this] { OnStart(ops()); });
+
+  m_verify = new QCheckBox(QStringLiteral("&Verify"), this);
+  m_verify->setGeometry(du.Rect(60, 40, 35, 8));
+  m_verify->setChecked(false);
+
+  m_status = new StatusLabel(this);
+  m_status->setGeometry(du.Rect(5, 60, 180, 10));
+
+  m_serialNumber = new QLineEdit(this);
+  m_serialNumber->setGeometry(du.Rect(60, 20, 125, 12));
+  m_serialNumber->setReadOnly(true);
+
+  m_webLink = new LinkLabel(WebLinkText(WebAddress()), this);
+  m_webLink->setGeometry(du.Rect(120, 39, 65, 10));
+  connect(m_webLink, &LinkLabel::clicked, this, [] { OpenWebAddress(WebAddress()); });
+
+  StaticText("For Part No. RV0058LK00 ONLY.", this)->setGeometry(du.Rect(5, 5, 170, 8));
+
+  setFixedSize(du.X(kDialogWidth), du.Y(kDialogHeight));
+}
+
+void ProgrammerDialog::InitDialog() {
+  plat::BeginTimerResolution();
+  plat::RaiseProcessPriority();
+  setWindowIcon(ProgramIcon());
+  CalibrateDelay();
+  SetRegistryKey("Kestrune");
+
+  if (dialogFont_) {
+    QFont underlined = *dialogFont_;
+    underlined.setUnderline(true);
+    m_linkFont = underlined;
+    m_webLink->setFont(*m_linkFont);
+  }
+  // The hand belongs to the link alone; the dialog and the other controls
+  // keep the usual pointer.
+  m_webLink->setCursor(Qt::PointingHandCursor);
+
+  m_status->setText(QStringLiteral("Idle."));
+
+  // A length limit on the box itself would also cut what the program shows
+  // (QLineEdit::setMaxLength truncates setText); a validator limits typing only.
+  m_serialNumber->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("^.{0,%1}$").arg(kSerialTypingLimit)), m_serialNumber));
+
+  // Last, so that its failure text replaces "Idle." rather than the reverse.
+  LocateFirmwareFile(ops());
+}
+
+ProgrammerDialog::~ProgrammerDialog() {
+  // A cycle still running needs this thread to carry out its calls; serve
+  // them until it has ended rather than leave it blocked on a dead window.
+  while (g_cycleBusy.load()) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  JoinCycleThread();
+  ClosePort();
+  g_hFirmware.reset();
+  plat::EndTimerResolution();
+}
+
+void ProgrammerDialog::accept() {
+  if (g_cycleBusy.load()) return;
+  QDialog::accept();
+}
+
+// Escape, the close box and Alt+F4 all end up here (QDialog::closeEvent).
+void ProgrammerDialog::reject() {
+  if (g_cycleBusy.load()) return;
+  QDialog::reject();
+}
+
+// Enter on a focused push button presses it; anywhere else it is the OK
+// command, which closes the dialog when no cycle runs.
+void ProgrammerDialog::keyPressEvent(QKeyEvent* event) {
+  bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !qobject_cast<QPushButton*>(focusWidget())) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// The window puts itself in front when it appears, so that the operator can
+// press Start without first clicking into it.
+void ProgrammerDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  activateWindow();
+}

@@ -1,0 +1,231 @@
+// The dialog at rest: start-up, the link, the serial-number box, closing and
+// the wait cursor.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <vector>
+
+#include "cycle/state.h"
+#include "image/firmware_file.h"
+#include "support/test_support.h"
+#include "isp/port.h"
+#include "ui/qt/dialog_controls.h"
+#include "ui/qt/programmer_app.h"
+#include "ui/qt/programmer_dialog.h"
+#include "ui/qt/web_link.h"
+#include "ui_test_support.h"
+
+using ProgrammerDialogTest = DialogTest;
+
+TEST_F(ProgrammerDialogTest, OpensIdleWithTheTemplatesControlsInTabOrder) {
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+
+  EXPECT_EQ(dialog.windowTitle(), "Orvalo Desktop Firmware Programmer");
+  EXPECT_EQ(dialog.status()->text(), "Idle.");
+  EXPECT_TRUE(dialog.startButton()->isEnabled());
+  EXPECT_FALSE(dialog.verifyBox()->isChecked());
+  EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+
+  // Status "Idle." is painted black.
+  QImage status = Painted(dialog.status());
+  EXPECT_GT(CountInk(status, dialog.status()->contentsRect(), Ink::kBlack), 0);
+  EXPECT_EQ(CountInk(status, dialog.status()->contentsRect(), Ink::kRed), 0);
+
+  std::vector<QString> labels;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) labels.push_back(label->text());
+  EXPECT_NE(std::find(labels.begin(), labels.end(), "Serial Number:"), labels.end());
+  EXPECT_NE(std::find(labels.begin(), labels.end(), "For Part No. RV0058LK00 ONLY."), labels.end());
+
+  // Start has the first focus, Tab walks Start, Verify, the serial-number box.
+  EXPECT_EQ(QApplication::focusWidget(), dialog.startButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.verifyBox());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.serialNumber());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.startButton());
+
+  // Alt+V ticks Verify.
+  // Mnemonics press their button as an animated click, a moment later.
+  QTest::keyClick(&dialog, Qt::Key_V, Qt::AltModifier);
+  EXPECT_TRUE(WaitUntil([&] { return dialog.verifyBox()->isChecked(); }, 2000));
+  EXPECT_TRUE(dialog.verifyBox()->isChecked());
+}
+
+TEST_F(ProgrammerDialogTest, MissingFirmwareDisablesStartAndPaintsTheFailureRed) {
+  UseFirmwarePath("/nonexistent/firmware.hex");
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+
+  EXPECT_EQ(dialog.status()->text(), "Firmware file access Failed.");
+  EXPECT_FALSE(dialog.startButton()->isEnabled());
+  QImage status = Painted(dialog.status());
+  EXPECT_GT(CountInk(status, dialog.status()->contentsRect(), Ink::kRed), 0);
+  EXPECT_EQ(CountInk(status, dialog.status()->contentsRect(), Ink::kBlack), 0);
+
+  // Alt+S does not get round the disabled button.
+  QTest::keyClick(&dialog, Qt::Key_S, Qt::AltModifier);
+  QTest::qWait(300);
+  EXPECT_EQ(g_cycleBusy.load(), 0);
+  EXPECT_EQ(dialog.status()->text(), "Firmware file access Failed.");
+
+  // Verify and the link still work, and Escape closes.
+  int opened = 0;
+  ReplaceWebOpener([&](const QUrl&) { ++opened; });
+  QTest::mouseClick(dialog.verifyBox(), Qt::LeftButton);
+  EXPECT_TRUE(dialog.verifyBox()->isChecked());
+  QTest::mouseClick(dialog.webLink(), Qt::LeftButton);
+  EXPECT_EQ(opened, 1);
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST_F(ProgrammerDialogTest, HandCursorOnlyOverTheLink) {
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+  QWidget* link = dialog.webLink();
+  int overLink = 0, elsewhere = 0;
+  for (int y = 0; y < dialog.height(); y += 2) {
+    for (int x = 0; x < dialog.width(); x += 2) {
+      QWidget* under = dialog.childAt(x, y);
+      QWidget* shown = under ? under : &dialog;
+      bool hand = shown->cursor().shape() == Qt::PointingHandCursor;
+      if (shown == link) {
+        EXPECT_TRUE(hand) << x << "," << y;
+        ++overLink;
+      } else {
+        EXPECT_FALSE(hand) << x << "," << y;
+        ++elsewhere;
+      }
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+  EXPECT_GT(overLink, 0);
+  EXPECT_GT(elsewhere, overLink);
+}
+
+TEST_F(ProgrammerDialogTest, EachClickOnTheLinkOpensTheAddressOnceAndNowhereElse) {
+  std::vector<QUrl> opened;
+  ReplaceWebOpener([&](const QUrl& url) { opened.push_back(url); });
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+
+  EXPECT_EQ(dialog.webLink()->text(), WebLinkText(WebAddress()));
+  EXPECT_TRUE(dialog.webLink()->text().endsWith(' '));
+  EXPECT_FALSE(dialog.webLink()->text().contains("://"));
+
+  QTest::mouseClick(dialog.webLink(), Qt::LeftButton);
+  QTest::mouseClick(dialog.webLink(), Qt::LeftButton);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0], WebAddress());
+  EXPECT_FALSE(WebAddress().scheme().isEmpty());
+
+  // Other controls and bare dialog area open nothing.
+  QTest::mouseClick(dialog.status(), Qt::LeftButton);
+  QTest::mouseClick(dialog.serialNumber(), Qt::LeftButton);
+  QTest::mouseClick(&dialog, Qt::LeftButton, {}, QPoint(dialog.width() - 3, dialog.height() - 3));
+  QTest::mouseClick(dialog.webLink(), Qt::RightButton);
+  EXPECT_EQ(opened.size(), 2u);
+}
+
+TEST_F(ProgrammerDialogTest, LinkIsBlueAndUnderlinedOnlyWithADialogFont) {
+  for (bool withFont : {true, false}) {
+    SCOPED_TRACE(withFont ? "template font" : "no font");
+    ResetGlobals();
+    ProgrammerDialog dialog(withFont ? std::optional<QFont>(ProgrammerDialog::TemplateFont()) : std::nullopt);
+    ASSERT_TRUE(ShowActive(&dialog));
+    EXPECT_EQ(dialog.linkFont().has_value(), withFont);
+
+    QWidget* link = dialog.webLink();
+    QImage image = Painted(link);
+    EXPECT_GT(CountInk(image, link->rect(), Ink::kBlue), 0);
+    // An underline is the only long horizontal run of blue in the text.
+    int textWidth = link->fontMetrics().horizontalAdvance(WebLinkText(WebAddress()).trimmed());
+    int run = LongestInkRun(image, link->rect(), Ink::kBlue);
+    if (withFont)
+      EXPECT_GE(run, textWidth * 3 / 4);
+    else
+      EXPECT_LT(run, textWidth / 4);
+  }
+}
+
+TEST_F(ProgrammerDialogTest, SerialNumberBoxIsReadOnlyAndShowsProgramTextsWhole) {
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+  QLineEdit* box = dialog.serialNumber();
+  EXPECT_TRUE(box->text().isEmpty());
+  EXPECT_TRUE(box->isReadOnly());
+
+  box->setFocus();
+  QTest::keyClicks(box, "XYZ");
+  EXPECT_TRUE(box->text().isEmpty());
+
+  // The typing limit must not cut what the cycle shows.
+  dialog.ops()->SetSerialNumberText("ABCDEFGHIJKLMNOPQRSTUVW");
+  EXPECT_EQ(box->text(), "ABCDEFGHIJKLMNOPQRSTUVW");
+
+  // Were the box writable, typing would stop at 22 characters.
+  box->clear();
+  box->setReadOnly(false);
+  QTest::keyClicks(box, "123456789012345678901234567890");
+  EXPECT_EQ(box->text().size(), 22);
+}
+
+TEST_F(ProgrammerDialogTest, EnterClosesUnlessAPushButtonHasTheFocus) {
+  UseDevice("nodevice");
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+
+  // On Start, Enter presses it.
+  dialog.startButton()->setFocus();
+  QTest::keyClick(dialog.startButton(), Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return g_cycleBusy.load() == 0 && dialog.startButton()->isEnabled(); }));
+  EXPECT_EQ(dialog.status()->text(), "Device not found. Check Power, Cable, Free COM.");
+  EXPECT_TRUE(dialog.isVisible());
+
+  dialog.verifyBox()->setFocus();
+  QTest::keyClick(dialog.verifyBox(), Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(ProgrammerDialogTest, DestroyingTheDialogClosesPortAndFirmwareFile) {
+  UseDevice("");
+  {
+    ProgrammerDialog dialog;
+    ASSERT_TRUE(g_hFirmware);
+    ASSERT_EQ(OpenPort("COM1"), 0);
+    ASSERT_NE(g_hPort, nullptr);
+  }
+  EXPECT_EQ(g_hPort, nullptr);
+  EXPECT_FALSE(g_hFirmware);
+}
+
+TEST(WaitCursor, IsCountedAndAnEndWithoutABeginLeavesItAtZero) {
+  ProgrammerApp::DoWaitCursor(+1);
+  ProgrammerApp::DoWaitCursor(+1);
+  ProgrammerApp::DoWaitCursor(-1);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  ProgrammerApp::DoWaitCursor(-1);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  ProgrammerApp::DoWaitCursor(-1);
+  EXPECT_EQ(ProgrammerApp::WaitCursorCount(), 0);
+  ProgrammerApp::DoWaitCursor(+1);
+  EXPECT_NE(QApplication::overrideCursor(), nullptr);
+  ProgrammerApp::DoWaitCursor(-1);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(ApplicationKey, IsTheProgramsBaseNameWithIni) {
+  EXPECT_EQ(ProgrammerApp::ApplicationKey("/opt/orvalo/orvalo-programmer"), "orvalo-programmer.INI");
+  EXPECT_EQ(ProgrammerApp::ApplicationKey("/opt/x/tool.v2.bin"), "tool.v2.INI");
+}
