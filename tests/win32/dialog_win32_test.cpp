@@ -189,7 +189,17 @@ TEST_F(DialogTest, StartRunsTheCycleWithControlsDisabledAndTheStatusInItsColours
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_VERIFY)));
   EXPECT_EQ(app->WaitCursorCount(), 0);
-  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "RV0058LK00000000000042");
+  // Stored under the running program's own name: this test program's.
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\Kestrune\\win32_dialog_tests.INI\\Device", 0, KEY_READ,
+                          &key),
+            ERROR_SUCCESS);
+  char stored[32] = {};
+  DWORD size = sizeof stored - 1;
+  EXPECT_EQ(RegQueryValueExA(key, "Serial Number", nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_STREQ(stored, "RV0058LK00000000000042");
 }
 
 TEST_F(DialogTest, AFailureIsRedAndOnlyTheStatusLineIsColouredSo) {
