@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -277,6 +278,48 @@ TEST_F(DialogTest, OnlyAClickOnTheWebLinkStartsTheBrowser) {
   SetCursorPos((start.left + start.right) / 2, (start.top + start.bottom) / 2);
   SendMessageA(dialog, WM_LBUTTONDOWN, 0, 0);
   EXPECT_EQ(started.size(), 1u);
+}
+
+#pragma pack(push, 2)
+struct IconGroupEntry {  // one image of an RT_GROUP_ICON resource
+  BYTE width, height, colours, reserved;
+  WORD planes, bitCount;
+  DWORD bytes;
+  WORD id;
+};
+#pragma pack(pop)
+
+TEST(ResourceTest, TheIconIsOneThirtyTwoSquareImageOfSixteenColours) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_PROGRAMMER), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+  ASSERT_NE(found, nullptr);
+  const BYTE* group = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+  ASSERT_NE(group, nullptr);
+  WORD count;
+  memcpy(&count, group + 4, sizeof count);
+  ASSERT_EQ(count, 1);
+  IconGroupEntry entry;
+  memcpy(&entry, group + 6, sizeof entry);
+  EXPECT_EQ(entry.width, 32);
+  EXPECT_EQ(entry.height, 32);
+  EXPECT_EQ(entry.colours, 16);
+  EXPECT_EQ(entry.bitCount, 4);
+}
+
+TEST(ResourceTest, TheLinkCursorIsMonochromeWithItsHotSpotAtTheTopLeft) {
+  HCURSOR cursor = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_LINK_CURSOR));
+  ASSERT_NE(cursor, nullptr);
+  ICONINFO info;
+  ASSERT_TRUE(GetIconInfo(cursor, &info));
+  EXPECT_FALSE(info.fIcon);
+  EXPECT_EQ(info.xHotspot, 0u);
+  EXPECT_EQ(info.yHotspot, 0u);
+  EXPECT_EQ(info.hbmColor, nullptr);  // a monochrome cursor is all mask
+  BITMAP mask{};
+  GetObjectA(info.hbmMask, sizeof mask, &mask);
+  EXPECT_EQ(mask.bmWidth, 32);
+  EXPECT_EQ(mask.bmHeight, 64);  // AND and XOR halves
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
 }
 
 // The program itself: one whole cycle started by a message, the status read
