@@ -173,7 +173,8 @@ TEST_F(StartupRuleTest, AProgramStartedByItsFullPathFindsTheFileBesideIt) {
   // The command-line name comes first and is the only one looked at when it opens.
   WriteFile(dir + "\\other.hex", ":00000001FF\r\n");
   run = RunChild(copy, "x " + dir + "\\other.hex", upper.c_str());
-  EXPECT_NE(run.output.find("count=1"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("count=1"), std::string::npos)
+      << "started " << run.started << " finished " << run.finished << " exit " << run.exitCode << ": " << run.output;
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ ChildRun RunChild(const std::string& program, const std::string& commandLine, co
   std::thread reader([&] {
     char buf[512];
     DWORD got;
-    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+    // Until the pipe breaks: a read may also end with no bytes on the way.
+    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr)) out.append(buf, got);
   });
   run.finished = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
   if (!run.finished) TerminateProcess(pi.hProcess, 99);  // a hung child must not hang the test
