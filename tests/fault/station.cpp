@@ -105,6 +105,20 @@ std::string Station::DeviceSerial() const {
   return RecordSerial(flash);
 }
 
+void Station::RestoreSerial() {
+  std::vector<uint8_t> flash;
+  {
+    std::ifstream in(flashPath_, std::ios::binary);
+    flash.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  if (flash.size() != 8192) return;
+  std::vector<uint8_t> record = ProgrammedFlash({}, serial_);
+  std::copy(record.begin() + kRecord, record.end(), flash.begin() + kRecord);
+  std::ofstream(flashPath_, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
+  WriteProfileString("Device", "Serial Number", serial_.c_str());
+}
+
 Outcome Station::Cycle(const std::string& faults, bool verify) {
   Outcome o;
   InstallSim("flash=" + flashPath_ + (faults.empty() ? "" : "," + faults));
@@ -120,6 +134,7 @@ Outcome Station::Cycle(const std::string& faults, bool verify) {
   o.locked = device->Locked();
   o.serialShown = dialog.SerialText();
   o.frames = device->Frames();
+  for (const StatusLine& l : lines) o.exchangeFailed |= l.text == "Serial Number not found.";
   auto breach = [&o](const std::string& what) { o.breaches.push_back(what); };
 
   // 1. Success only on a device that holds exactly the image and the record

@@ -29,6 +29,7 @@ struct Outcome {
   bool locked = false;
   std::string serialShown;
   std::vector<sim::Frame> frames;  // what the device took in
+  bool exchangeFailed = false;     // the device's serial number did not arrive
   std::vector<std::string> breaches;
 };
 
@@ -59,6 +60,9 @@ class Station {
   const std::string& OriginalSerial() const { return serial_; }
   const std::vector<uint8_t>& Image() const { return image_; }
   std::string StoredSerial() const;
+  // Puts the original serial number back into the device's record and the
+  // settings, as a technician would after a loss.
+  void RestoreSerial();
 
  private:
   std::string dir_, flashPath_, settingsDir_, serial_;
