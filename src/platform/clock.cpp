@@ -35,6 +35,7 @@ ClockState& S() {
 }
 
 thread_local int t_participantDepth = 0;
+std::atomic<PauseObserver> g_pauseObserver{nullptr};
 
 int64_t RealNowUs() {
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - S().origin)
@@ -109,7 +110,10 @@ void Sleep(unsigned ms) {
     YieldProcessor();
   else
     PauseMilliseconds(ms);
-  AddStats(ms == 0, uint64_t(ms) * 1000, uint64_t(RealNowUs() - t0));
+  int64_t took = RealNowUs() - t0;
+  AddStats(ms == 0, uint64_t(ms) * 1000, uint64_t(took));
+  if (ms > 0)
+    if (PauseObserver observer = g_pauseObserver.load()) observer(ms, took);
 }
 
 bool WaitUntil(int64_t deadlineUs, const std::function<bool()>& ready) {
@@ -186,6 +190,8 @@ ClockStats GetClockStats() {
   std::lock_guard<std::mutex> g(s.statsMutex);
   return s.stats;
 }
+
+void SetPauseObserver(PauseObserver observer) { g_pauseObserver.store(observer); }
 
 void ResetClockStats() {
   ClockState& s = S();

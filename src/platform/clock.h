@@ -57,6 +57,10 @@ struct ClockStats {
 ClockStats GetClockStats();
 void ResetClockStats();
 
+// Benchmarks: called after every Sleep(n > 0) with what it really took.
+using PauseObserver = void (*)(unsigned ms, int64_t actualUs);
+void SetPauseObserver(PauseObserver observer);
+
 // Internal to the platform layer: thread bookkeeping for plat::Thread.
 void ClockAddParticipant();
 void ClockRemoveParticipant();
