@@ -30,3 +30,4 @@ for kind in "${kinds[@]}"; do
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir "$dir" --output-on-failure -j2 --timeout 600
 done
+echo "-- $(basename "$0") done in ${SECONDS} s"

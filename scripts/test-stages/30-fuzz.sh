@@ -34,3 +34,4 @@ for target in hex_passes frame_scan sim_config; do
   fi
   grep -E "stat::number_of_executed_units|stat::average_exec_per_sec" "$log"
 done
+echo "-- $(basename "$0") done in ${SECONDS} s"

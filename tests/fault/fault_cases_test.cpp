@@ -9,6 +9,7 @@
 
 #include "app/settings_store.h"
 #include "fault/station.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -139,9 +140,15 @@ TEST_F(FaultCase, KnownCaseAFailedExchangeOnAGoodDeviceWritesTheStationsSerialNu
   fault::Outcome o = station.Cycle("silent", true);
   EXPECT_TRUE(o.success);
   EXPECT_EQ(station.DeviceSerial(), kOtherSerial);
-  // And with nothing stored, the factory default.
+  // And with nothing stored, the factory default, whether the device is
+  // silent or the request cannot even be made.
   station.NewDevice(kSerial);
   o = station.Cycle("silent", true);
+  EXPECT_TRUE(o.success);
+  EXPECT_EQ(station.DeviceSerial(), kFactory);
+  station.NewDevice(kSerial);
+  plat::FailNextEventCreates(1);
+  o = station.Cycle("", true);
   EXPECT_TRUE(o.success);
   EXPECT_EQ(station.DeviceSerial(), kFactory);
 }
