@@ -4,6 +4,7 @@
 // sweeps can compare the breaches with the few the design itself allows.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
