@@ -10,15 +10,17 @@
 namespace plat {
 namespace {
 
-// With a company key: the native per-user file of QSettings,
-// $XDG_CONFIG_HOME/<company>/<app>.conf. Without one: the private profile file
-// named by the application key, directly in the user's configuration folder.
+// With a company key: the file where QSettings keeps its native per-user
+// settings, $XDG_CONFIG_HOME/<company>/<app>.conf. Without one: the private
+// profile file named by the application key, directly in the user's
+// configuration folder. The folder is looked up on every use, because
+// QSettings fixes its own at first use and would miss a later change of
+// XDG_CONFIG_HOME.
 std::unique_ptr<QSettings> Open(const std::string& company, const std::string& app) {
-  if (!company.empty())
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QString::fromStdString(company), QString::fromStdString(app));
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  return std::make_unique<QSettings>(QDir(dir).filePath(QString::fromStdString(app)), QSettings::IniFormat);
+  QDir dir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+  QString name = QString::fromStdString(app);
+  if (!company.empty()) name = QString::fromStdString(company) + "/" + name + ".conf";
+  return std::make_unique<QSettings>(dir.filePath(name), QSettings::IniFormat);
 }
 
 }  // namespace

@@ -21,4 +21,10 @@ TEST_F(SettingsStorePosixTest, AStoreThatCannotBeWrittenSaysSo) {
   EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
 }
 
+TEST_F(SettingsStorePosixTest, EachUseLooksInTheConfigFolderOfTheMoment) {
+  EXPECT_TRUE(WriteProfileString("Device", "Serial Number", "ZTMQR51700000000000042"));
+  UseIsolatedSettings("another");  // another station: it must not see the value
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+}
+
 }  // namespace

@@ -1,0 +1,75 @@
+// One station and one simulated device, kept in a flash file between cycles,
+// on which whole cycles run under chosen faults. After every cycle the checks
+// that production relies on are made and any breach is returned as a text, so
+// sweeps can compare the breaches with the few the design itself allows.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/sim.h"
+#include "support/test_support.h"
+
+namespace fault {
+
+// Counts the wait cursor without clamping, so a surplus end shows up.
+class CheckingDialog : public RecordingDialog {
+ public:
+  void DoWaitCursor(int delta) override;
+  int RawCursor() const { return raw_.load(); }
+
+ private:
+  std::atomic<int> raw_{0};
+};
+
+struct Outcome {
+  std::string finalText;
+  bool success = false;
+  bool locked = false;
+  std::string serialShown;
+  std::vector<sim::Frame> frames;  // what the device took in
+  bool exchangeFailed = false;     // the device's serial number did not arrive
+  std::vector<std::string> breaches;
+};
+
+// The serial number in a flash image's record, or "" when the record is not
+// whole (wrong length or checksum).
+std::string RecordSerial(const std::vector<uint8_t>& flash);
+
+// What a good cycle leaves: the image, the rest erased, the record of serial.
+std::vector<uint8_t> ProgrammedFlash(const std::vector<uint8_t>& image, const std::string& serial);
+
+class Station {
+ public:
+  // dir: a private folder for the device's flash and the station's settings.
+  Station(std::string dir, std::vector<uint8_t> image);
+
+  // A device straight from the factory line, carrying serial and firmware;
+  // the station's settings start empty.
+  void NewDevice(const std::string& serial);
+  // Settings unwritable: a file stands where the company folder must go.
+  void SetSettingsWritable(bool writable);
+  // The firmware file's reads fail once n bytes were read (-1: never).
+  void SetFirmwareFailsAfter(long n);
+
+  // One cycle on the device with the extra ORVALO_SIM items in faults.
+  Outcome Cycle(const std::string& faults, bool verify);
+  // The device's serial number as its flash record holds it now.
+  std::string DeviceSerial() const;
+  const std::string& OriginalSerial() const { return serial_; }
+  const std::vector<uint8_t>& Image() const { return image_; }
+  std::string StoredSerial() const;
+  // Puts the original serial number back into the device's record and the
+  // settings, as a technician would after a loss.
+  void RestoreSerial();
+
+ private:
+  std::string dir_, flashPath_, settingsDir_, serial_;
+  std::vector<uint8_t> image_;
+  std::string hex_;
+  int generation_ = 0;
+};
+
+}  // namespace fault
