@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Creates a Wine prefix for the Windows tests and checks it: the COM ports lead
-# to /dev/null (Wine otherwise maps COM1 to /dev/ttyS0, which can be this
+# to /dev/null (Wine otherwise maps COM1 to the first real serial device, which can be this
 # machine's console), dialogs can be created without a display, and the
 # prefix's wineserver is left running for the caller (stop it with
 # `WINEPREFIX=... wineserver -k`).
