@@ -176,14 +176,12 @@ void ClockRemoveParticipant() {
 
 void ClockAdoptParticipant() { ++t_participantDepth; }
 
-ClockParticipant::ClockParticipant() : added_(true) {
+ClockParticipant::ClockParticipant() {
   ClockAddParticipant();
   ClockAdoptParticipant();
 }
 
-ClockParticipant::~ClockParticipant() {
-  if (added_) ClockRemoveParticipant();
-}
+ClockParticipant::~ClockParticipant() { ClockRemoveParticipant(); }
 
 ClockStats GetClockStats() {
   ClockState& s = S();

@@ -41,9 +41,6 @@ class ClockParticipant {
   ~ClockParticipant();
   ClockParticipant(const ClockParticipant&) = delete;
   ClockParticipant& operator=(const ClockParticipant&) = delete;
-
- private:
-  bool added_;
 };
 
 // Figures for benchmarks and tests; reset by ResetClockStats.

@@ -397,11 +397,6 @@ void SimDevice::CountArm() {
   ++counts_.arms;
 }
 
-void SimDevice::CountCts() {
-  std::lock_guard<std::mutex> g(m_);
-  ++counts_.cts;
-}
-
 std::vector<uint8_t> SimDevice::Flash() const {
   std::lock_guard<std::mutex> g(m_);
   return flash_;

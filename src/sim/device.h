@@ -58,7 +58,6 @@ class SimDevice : public Device {
   bool RefuseSettings(const std::string& port);
   void CountRead();
   void CountArm();
-  void CountCts();
 
   // Device (test view).
   std::vector<uint8_t> Flash() const override;
