@@ -12,11 +12,7 @@ namespace {
 
 class FirmwareFileTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    ResetGlobals();
-    char* none[] = {const_cast<char*>("prog")};
-    plat::SetCommandLineArguments(1, none);
-  }
+  void TearDown() override { ResetGlobals(); }
   RecordingDialog dialog;
 };
 

@@ -14,11 +14,7 @@ namespace {
 
 class FirmwareLocationTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    ResetGlobals();
-    char* none[] = {const_cast<char*>("prog")};
-    plat::SetCommandLineArguments(1, none);
-  }
+  void TearDown() override { ResetGlobals(); }
   RecordingDialog dialog;
 };
 

@@ -158,4 +158,6 @@ void ResetGlobals() {
   g_failAddress = 0;
   g_hFirmware.reset();
   g_recordCount = 0;
+  char* none[] = {const_cast<char*>("prog")};
+  plat::SetCommandLineArguments(1, none);  // no arguments after the program's name
 }

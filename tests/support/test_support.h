@@ -77,5 +77,5 @@ std::string HexRecord(int count, int address, int type, const std::vector<uint8_
 // Opens a HEX text as the firmware file (in memory), counted as a file would be.
 void UseFirmwareText(const std::string& text, long failAfter = -1);
 
-// Resets the process-wide state a cycle leaves behind.
+// Resets the process-wide state a cycle or a start-up leaves behind.
 void ResetGlobals();
