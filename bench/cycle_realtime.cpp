@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/settings_store.h"
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "cycle/programming_cycle.h"
 #include "image/firmware_file.h"
 #include "platform/clock.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "image/firmware_file.h"
 #include "image/hex_passes.h"
 #include "isp/instructions.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cycle/state.h"
+#include "state/shared_state.h"
 
 namespace {
 const char* const kRed = "\033[1;31m";

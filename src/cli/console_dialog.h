@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 
 class ConsoleDialog : public DialogOps {
  public:

@@ -6,7 +6,7 @@
 
 #include "cli/console_dialog.h"
 #include "cycle/programming_cycle.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "image/firmware_file.h"
 #include "platform/file.h"
 #include "sim/sim.h"

@@ -7,7 +7,7 @@
 
 #include "app/settings_store.h"
 #include "cycle/frame_scan.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "platform/clock.h"
@@ -15,7 +15,6 @@
 
 const char kFactorySerial[] = "ZTMQR51700000000000000";
 
-uint8_t g_deviceSerial[256];
 uint8_t g_rxBuffer[256];
 
 namespace {

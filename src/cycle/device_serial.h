@@ -6,9 +6,10 @@
 // left erased, checksum (N + sum of characters) mod 256 at 0x1FFF.
 #pragma once
 
+#include "state/shared_state.h"
 #include <cstdint>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 
 constexpr int kRecordAddress = 0x1FE8;
 constexpr int kRecordChecksumAddress = 0x1FFF;
@@ -16,7 +17,6 @@ constexpr int kSerialLength = 22;
 constexpr int kWorkingSerialSize = 24;
 extern const char kFactorySerial[];  // "ZTMQR51700000000000000"
 
-extern uint8_t g_deviceSerial[256];
 extern uint8_t g_rxBuffer[256];
 
 // The serial-number stage: the device's value, else the stored one, else the

@@ -5,7 +5,7 @@
 
 #include "app/settings_store.h"
 #include "cycle/device_serial.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "image/hex_passes.h"
 #include "isp/bit_link.h"
 #include "isp/instructions.h"

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "platform/thread.h"
 
 // Handle of the last cycle thread.

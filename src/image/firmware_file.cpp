@@ -2,10 +2,8 @@
 
 #include <cctype>
 
-#include "cycle/state.h"
+#include "state/shared_state.h"
 
-std::unique_ptr<plat::File> g_hFirmware;
-int32_t g_recordCount = 0;
 
 std::unique_ptr<plat::File> OpenFirmwareFile(const char* path) {
   std::unique_ptr<plat::File> file = plat::OpenFileExclusive(path ? path : "");

@@ -2,14 +2,12 @@
 // without sharing for the whole run, its ':' characters counted for progress.
 #pragma once
 
+#include "state/shared_state.h"
 #include <cstdint>
 #include <memory>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "platform/file.h"
-
-extern std::unique_ptr<plat::File> g_hFirmware;
-extern int32_t g_recordCount;
 
 // Opens path and counts its ':' into g_recordCount (left alone when the open
 // fails). The file is rewound before it is returned.

@@ -6,7 +6,6 @@
 #include "isp/instructions.h"
 #include "platform/clock.h"
 
-uint16_t g_failAddress = 0;
 
 uint8_t HexDigitValue(uint8_t c) {
   if (c >= '0' && c <= '9') return uint8_t(c - '0');

@@ -7,15 +7,14 @@
 // addressing (the 16-bit address wraps), every ':' counts for progress.
 #pragma once
 
+#include "state/shared_state.h"
 #include <cstdint>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 
 constexpr int kWriteFailed = -3;     // WriteFlashByte/ReadFlashByte failed
 constexpr int kVerifyMismatch = -4;  // the byte read back differs
 constexpr int kHexEndedEarly = -6;   // the file ended before its last record
-
-extern uint16_t g_failAddress;
 
 uint8_t HexDigitValue(uint8_t c);
 int ProgramFromHex(DialogOps* statusWindow);

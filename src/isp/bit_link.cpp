@@ -4,7 +4,6 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 
-uint8_t g_delayCount = 0;
 
 // The link has no clock of its own: a delay unit is as long as the yields it
 // is made of, so its length follows the scheduler, not a timer.

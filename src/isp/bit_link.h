@@ -6,10 +6,8 @@
 // controller in reset, 1 lets it run.
 #pragma once
 
+#include "state/shared_state.h"
 #include <cstdint>
-
-// Extra zero-length yields per delay unit: 0, or 7 on the Windows 9x family.
-extern uint8_t g_delayCount;
 
 // One delay unit: g_delayCount + 1 zero-length yields.
 void DelayUnit();

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-plat::SerialPort* g_hPort = nullptr;
 
 int OpenPort(const char* name) {
   std::unique_ptr<plat::SerialPort> port;

@@ -2,9 +2,8 @@
 // Exactly one port is open at a time, in g_hPort.
 #pragma once
 
+#include "state/shared_state.h"
 #include "platform/serial_port.h"
-
-extern plat::SerialPort* g_hPort;
 
 // 0: open and configured, DTR and RTS asserted, no break.
 // -2: the port cannot be opened (absent, in use, refused).

@@ -6,7 +6,7 @@
 
 #include "app/settings_store.h"
 #include "cycle/device_serial.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "platform/clock.h"

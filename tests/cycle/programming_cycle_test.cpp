@@ -7,7 +7,7 @@
 #include "app/settings_store.h"
 #include "cycle/device_serial.h"
 #include "cycle/programming_cycle.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "image/firmware_file.h"
 #include "isp/port.h"
 #include "platform/thread.h"

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "image/firmware_file.h"
 #include "platform/file.h"
 #include "support/test_support.h"

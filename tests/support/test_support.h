@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "sim/sim.h"
 
 struct StatusLine {

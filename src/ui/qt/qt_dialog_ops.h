@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 
 class ProgrammerDialog;
 

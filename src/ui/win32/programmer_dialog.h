@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "ui/win32/dialog_base.h"
 
 class ProgrammerDialog : public DialogBase, public DialogOps {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "win32/win32_test_support.h"
+#include "ui/win32/win32_test_support.h"
 
 namespace {
 

@@ -17,14 +17,14 @@
 
 #include "app/settings_store.h"
 #include "cycle/programming_cycle.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "image/firmware_file.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 #include "ui/win32/programmer_app.h"
 #include "ui/win32/programmer_dialog.h"
 #include "ui/win32/resource.h"
-#include "win32/win32_test_support.h"
+#include "ui/win32/win32_test_support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cycle/dialog_ops.h"
+#include "state/dialog_ops.h"
 #include "image/firmware_file.h"
 #include "platform/file.h"
 

@@ -11,7 +11,7 @@
 #include <QTest>
 #include <vector>
 
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/programmer_dialog.h"
 #include "ui_test_support.h"

@@ -10,7 +10,7 @@
 #include <QTest>
 #include <vector>
 
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "image/firmware_file.h"
 #include "support/test_support.h"
 #include "isp/port.h"

@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "cycle/programming_cycle.h"
-#include "cycle/state.h"
+#include "state/shared_state.h"
 #include "platform/file.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
