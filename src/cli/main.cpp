@@ -4,10 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "app/firmware_location.h"
+#include "app/process_setup.h"
+#include "app/settings_store.h"
 #include "cli/console_dialog.h"
 #include "cycle/programming_cycle.h"
-#include "state/shared_state.h"
-#include "image/firmware_file.h"
 #include "platform/file.h"
 #include "sim/sim.h"
 
@@ -79,14 +80,12 @@ int main(int argc, char** argv) {
   }
 
   sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
-  BeginProgrammerProcess("orvalo-programmer.INI");
+  // The dialog program's settings, so that both share the stored serial number.
+  SetProfileName("orvalo-programmer.INI");
+  BeginProgrammerProcess();
 
   ConsoleDialog dialog(stdout, plat::StdoutIsTerminal(), verify);
-  std::string path = firmware ? std::string(firmware) : DefaultFirmwareName();
-  g_hFirmware = OpenFirmwareFile(path.c_str());
-  if (!g_hFirmware) {
-    g_statusError = 1;
-    dialog.SetStatusText("Firmware file access Failed.");
+  if (!LocateFirmwareFile(&dialog, firmware)) {
     EndProgrammerProcess();
     return 2;
   }
@@ -94,8 +93,7 @@ int main(int argc, char** argv) {
   OnStart(&dialog);
   JoinCycleThread();
   dialog.Finish();
-  bool success = dialog.LastStatus() == "Programming Completed Successfully." && !dialog.LastStatusWasError();
-  g_hFirmware.reset();
+  bool success = LastCycleOutcome() == CycleOutcome::kSucceeded;
   EndProgrammerProcess();
   sim::Uninstall();
   return success ? 0 : 1;
