@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 #include "app/settings_store.h"
+#include "orvalo_version.h"
 #include "platform/file.h"
 #include "ui/qt/programmer_dialog.h"
 #include "ui/qt/single_instance.h"
@@ -13,7 +15,13 @@ namespace {
 int g_waitCursorCount = 0;
 }  // namespace
 
-ProgrammerApp::ProgrammerApp() { SetProfileName(ApplicationKey(plat::ProgramPath()).c_str()); }
+ProgrammerApp::ProgrammerApp() {
+  SetProfileName(ApplicationKey(plat::ProgramPath()).c_str());
+  QCoreApplication::setApplicationVersion(QStringLiteral(ORVALO_VERSION));
+  // Lets the desktop match the window with the installed desktop entry and
+  // its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("orvalo-programmer"));
+}
 
 std::string ProgrammerApp::ApplicationKey(const std::string& programPath) {
   QFileInfo info(QString::fromLocal8Bit(programPath.c_str()));

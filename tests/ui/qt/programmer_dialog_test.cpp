@@ -14,6 +14,7 @@
 #include "image/firmware_file.h"
 #include "support/test_support.h"
 #include "isp/port.h"
+#include "orvalo_version.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/programmer_app.h"
 #include "ui/qt/programmer_dialog.h"
@@ -228,4 +229,12 @@ TEST(WaitCursor, IsCountedAndAnEndWithoutABeginLeavesItAtZero) {
 TEST(ApplicationKey, IsTheProgramsBaseNameWithIni) {
   EXPECT_EQ(ProgrammerApp::ApplicationKey("/opt/orvalo/orvalo-programmer"), "orvalo-programmer.INI");
   EXPECT_EQ(ProgrammerApp::ApplicationKey("/opt/x/tool.v2.bin"), "tool.v2.INI");
+}
+
+// Qt's About boxes, crash reports and the desktop read these from the
+// application: the build's version, and the installed desktop entry's name.
+TEST(ProgrammerAppIdentity, CarriesTheBuildsVersionAndDesktopEntry) {
+  ProgrammerApp app;
+  EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), ORVALO_VERSION);
+  EXPECT_EQ(QGuiApplication::desktopFileName().toStdString(), "orvalo-programmer");
 }
