@@ -1,6 +1,7 @@
 # cmake -DZIP=... -DSOURCE_DIR=... -DWORK=... -P check_zip.cmake
 # The Windows archive holds, in one folder named after it, both programs, the
 # README as Windows text and the sample image in samples/, and nothing else.
+cmake_minimum_required(VERSION 3.22)
 get_filename_component(top ${ZIP} NAME)
 string(REGEX REPLACE "\\.zip$" "" top "${top}")
 
@@ -33,8 +34,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot unpack ${ZIP}")
 endif()
 foreach(exe orvalo-programmer orvalo-programmer-cli)
-  file(READ ${WORK}/${top}/${exe}.exe head LIMIT 2)
-  if(NOT head STREQUAL "MZ")
+  file(READ ${WORK}/${top}/${exe}.exe head HEX LIMIT 2)
+  if(NOT head STREQUAL "4d5a")  # "MZ"
     message(FATAL_ERROR "${exe}.exe is not a Windows program")
   endif()
 endforeach()
@@ -43,15 +44,12 @@ file(READ ${SOURCE_DIR}/samples/firmware.hex original)
 if(NOT sample STREQUAL original)
   message(FATAL_ERROR "samples/firmware.hex differs from the sample")
 endif()
-# The README, line for line, every line ended by CR LF.
-file(READ ${WORK}/${top}/README.txt text)
-file(READ ${SOURCE_DIR}/README.md readme)
-string(REPLACE "\r\n" "" bare "${text}")
-if(bare MATCHES "[\r\n]")
-  message(FATAL_ERROR "README.txt has a line not ended by CR LF")
-endif()
-string(REPLACE "\r\n" "\n" text "${text}")
-if(NOT text STREQUAL readme)
-  message(FATAL_ERROR "README.txt is not the README")
+# The README, line for line, every line ended by CR LF (sed adds the CR on
+# its own: CMake's file reading cannot be trusted with CRs).
+execute_process(COMMAND sed "s/$/\r/" ${SOURCE_DIR}/README.md OUTPUT_FILE ${WORK}/README.expected)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${top}/README.txt ${WORK}/README.expected
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "README.txt is not the README with CR LF line ends")
 endif()
 message(STATUS "${top}.zip: ${files}")

@@ -1,4 +1,6 @@
-// The program's icon: a 32 x 32 picture in 16 colours, drawn in code.
+// The program's icon: the Windows program's own 32 x 32, 16-colour icon
+// (src/ui/win32/programmer.ico), built into the program, so that the window,
+// the desktop's menu and the Windows program all show one picture.
 #pragma once
 
 #include <QIcon>

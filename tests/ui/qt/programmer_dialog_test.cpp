@@ -238,3 +238,12 @@ TEST(ProgrammerAppIdentity, CarriesTheBuildsVersionAndDesktopEntry) {
   EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), ORVALO_VERSION);
   EXPECT_EQ(QGuiApplication::desktopFileName().toStdString(), "orvalo-programmer");
 }
+
+TEST_F(ProgrammerDialogTest, TheWindowShowsTheWindowsProgramsIcon) {
+  UseDevice("");
+  ProgrammerDialog dialog;
+  QImage windows = QImage(QStringLiteral(ORVALO_WINDOWS_ICON)).convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(windows.size(), QSize(32, 32));
+  QImage shown = dialog.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(shown, windows);
+}
