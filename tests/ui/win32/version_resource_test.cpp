@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "orvalo_version.h"
-#include "ui/win32/win32_test_support.h"
+#include "support/win32_test_support.h"
 
 namespace {
 
