@@ -37,5 +37,20 @@ bash scripts/wine-prefix.sh "$prefix/wine"
 export WINEPREFIX="$prefix/wine" WINEDEBUG=-all
 unset DISPLAY  # no test needs a display: the prefix draws with the null driver
 (cd "$build" && ctest --output-on-failure -j2 --timeout 300)
+tested=$(date +%s)
+
+# The archive for Windows stations: built by cpack, its contents checked, and
+# the runner taken out of it tells the build's version.
+rm -rf "$build/package"
+(cd "$build" && cpack -G ZIP -B "$build/package" >/dev/null)
+zip=$(ls "$build"/package/*.zip)
+cmake -DZIP="$zip" -DSOURCE_DIR="$root" -DWORK="$prefix/zip" -P tests/dist/check_zip.cmake
+top=$(basename "$zip" .zip)
+printed=$(bash cmake/wine-run.sh "$prefix/zip/$top/orvalo-programmer-cli.exe" --version)
+if [ "$printed" != "orvalo-programmer-cli $(cat "$build/generated/version/version.txt")" ]; then
+  echo "20-windows: the archive's runner printed \"$printed\" for --version" >&2
+  exit 1
+fi
 finished=$(date +%s)
-echo "Windows stage: build $((built - started)) s, Wine prefix and tests $((finished - built)) s"
+echo "Windows stage: build $((built - started)) s, Wine prefix and tests $((tested - built)) s," \
+  "archive $((finished - tested)) s ($(basename "$zip"), $(stat -c %s "$zip") bytes)"

@@ -11,11 +11,13 @@
 #include "cycle/programming_cycle.h"
 #include "platform/file.h"
 #include "sim/sim.h"
+#include "orvalo_version.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: orvalo-programmer-cli [--verify] [FIRMWARE]\n"
+    "       orvalo-programmer-cli --help | --version\n"
     "\n"
     "Runs one programming cycle: finds the device on COM1 or COM2, reads its serial\n"
     "number, erases the chip, writes the Intel-HEX image FIRMWARE (default:\n"
@@ -26,6 +28,11 @@ const char kUsage[] =
     "Output: each status text on a line of its own; texts shown in the error colour\n"
     "start with \"! \"; \"Serial Number: TEXT\" when the serial number is known.\n"
     "On a terminal the texts are coloured and progress updates one line.\n"
+    "\n"
+    "Options:\n"
+    "  --verify     read the image back after writing it and compare\n"
+    "  --version    print the version and exit\n"
+    "  -h, --help   print this help and exit\n"
     "\n"
     "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed,\n"
     "2 no cycle could run (firmware file, bad ORVALO_SIM, bad usage).\n"
@@ -64,6 +71,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("orvalo-programmer-cli %s\n", ORVALO_VERSION);
       return 0;
     }
     if (std::strcmp(argv[i], "--verify") == 0) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "orvalo_version.h"
 #include "support/test_support.h"
 
 namespace {
@@ -88,6 +89,18 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   r = RunCli("", "--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.lines[0].find("Usage"), std::string::npos);
+}
+
+// A station's script asks which version runs, without any device or file
+// being touched (even a bad ORVALO_SIM is not read).
+TEST(CliTest, VersionIsOneLineWithTheBuildsVersion) {
+  Result r = RunCli("ORVALO_SIM=slip=9", "--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.lines, (std::vector<std::string>{"orvalo-programmer-cli " ORVALO_VERSION}));
+  // The project's three numbers lead, whatever is appended after them.
+  std::string numbers = std::to_string(ORVALO_VERSION_MAJOR) + "." + std::to_string(ORVALO_VERSION_MINOR) + "." +
+                        std::to_string(ORVALO_VERSION_PATCH);
+  EXPECT_EQ(std::string(ORVALO_VERSION).substr(0, numbers.size()), numbers);
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
 
 #include "app/program_name.h"
 #include "app/program_title.h"
 #include "app/settings_store.h"
+#include "orvalo_version.h"
 #include "platform/file.h"
 #include "ui/qt/programmer_dialog.h"
 #include "ui/qt/single_instance.h"
@@ -14,7 +16,13 @@ namespace {
 int g_waitCursorCount = 0;
 }  // namespace
 
-ProgrammerApp::ProgrammerApp() { SetProfileName(ApplicationKey(plat::ProgramPath()).c_str()); }
+ProgrammerApp::ProgrammerApp() {
+  SetProfileName(ApplicationKey(plat::ProgramPath()).c_str());
+  QCoreApplication::setApplicationVersion(QStringLiteral(ORVALO_VERSION));
+  // Lets the desktop match the window with the installed desktop entry and
+  // its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("orvalo-programmer"));
+}
 
 bool ProgrammerApp::InitInstance() {
   ProgrammerDialog* shown = nullptr;

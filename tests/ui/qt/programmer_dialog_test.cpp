@@ -14,6 +14,7 @@
 #include "image/firmware_file.h"
 #include "support/test_support.h"
 #include "isp/port.h"
+#include "orvalo_version.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/programmer_app.h"
 #include "ui/qt/programmer_dialog.h"
@@ -227,3 +228,21 @@ TEST(WaitCursor, IsCountedAndAnEndWithoutABeginLeavesItAtZero) {
   ProgrammerApp::DoWaitCursor(-1);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
+
+// Qt's About boxes, crash reports and the desktop read these from the
+// application: the build's version, and the installed desktop entry's name.
+TEST(ProgrammerAppIdentity, CarriesTheBuildsVersionAndDesktopEntry) {
+  ProgrammerApp app;
+  EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), ORVALO_VERSION);
+  EXPECT_EQ(QGuiApplication::desktopFileName().toStdString(), "orvalo-programmer");
+}
+
+TEST_F(ProgrammerDialogTest, TheWindowShowsTheWindowsProgramsIcon) {
+  UseDevice("");
+  ProgrammerDialog dialog;
+  QImage windows = QImage(QStringLiteral(ORVALO_WINDOWS_ICON)).convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(windows.size(), QSize(32, 32));
+  QImage shown = dialog.windowIcon().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(shown, windows);
+}
+

@@ -1,0 +1,77 @@
+# What `cmake --install` puts in place, and so what the packages carry
+# (cmake/packaging.cmake): on Linux the programs, the desktop entry with its
+# icon, the manual pages and the README under the usual prefixes; on Windows
+# the layout of the archive.
+include(GNUInstallDirs)
+set(ORVALO_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
+set(ORVALO_DIST_BUILD_DIR ${CMAKE_BINARY_DIR}/dist)
+
+if(WIN32)
+  # The README as text with Windows line ends, for Notepad.
+  add_custom_command(OUTPUT ${ORVALO_DIST_BUILD_DIR}/README.txt
+    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/README.md -DOUT=${ORVALO_DIST_BUILD_DIR}/README.txt
+      -P ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
+    VERBATIM)
+  add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_BUILD_DIR}/README.txt)
+
+  install(TARGETS orvalo-programmer-cli RUNTIME DESTINATION .)
+  if(TARGET orvalo-programmer)
+    install(TARGETS orvalo-programmer RUNTIME DESTINATION .)
+  endif()
+  install(FILES ${ORVALO_DIST_BUILD_DIR}/README.txt DESTINATION .)
+  # Not beside the programs: there it would be the image a double click
+  # writes into a real device. The operator puts the production image there.
+  install(FILES ${CMAKE_SOURCE_DIR}/samples/firmware.hex DESTINATION samples)
+  return()
+endif()
+
+set(ORVALO_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvalo-programmer)
+set(ORVALO_ICON_SIZES 16 24 32 48 64 128 256)
+
+# Manual pages are installed compressed, without a time stamp (-n) so that
+# the package is the same from one build to the next.
+set(ORVALO_MAN_PAGES orvalo-programmer-cli.1)
+if(TARGET orvalo-programmer)
+  list(APPEND ORVALO_MAN_PAGES orvalo-programmer.1)
+endif()
+set(ORVALO_DIST_OUTPUTS "")
+foreach(page ${ORVALO_MAN_PAGES})
+  set(out ${ORVALO_DIST_BUILD_DIR}/man/${page}.gz)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ORVALO_DIST_BUILD_DIR}/man
+    COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${ORVALO_DIST_DIR}/man/${page} ${out}
+    DEPENDS ${ORVALO_DIST_DIR}/man/${page}
+    VERBATIM)
+  list(APPEND ORVALO_DIST_OUTPUTS ${out})
+  install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+install(TARGETS orvalo-programmer-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET orvalo-programmer)
+  install(TARGETS orvalo-programmer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${ORVALO_DIST_DIR}/orvalo-programmer.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+
+  # The desktop icons are drawn from the Windows program's icon at build time.
+  find_package(Qt6 REQUIRED COMPONENTS Gui)
+  add_executable(orvalo_desktop_icons ${ORVALO_DIST_DIR}/desktop_icons.cpp)
+  target_link_libraries(orvalo_desktop_icons PRIVATE Qt6::Gui)
+  set(ORVALO_ICON_DIR ${ORVALO_DIST_BUILD_DIR}/icons)
+  set(icons "")
+  foreach(size ${ORVALO_ICON_SIZES})
+    list(APPEND icons ${ORVALO_ICON_DIR}/${size}x${size}/apps/orvalo-programmer.png)
+  endforeach()
+  add_custom_command(OUTPUT ${icons}
+    COMMAND orvalo_desktop_icons ${CMAKE_SOURCE_DIR}/src/ui/win32/programmer.ico ${ORVALO_ICON_DIR} ${ORVALO_ICON_SIZES}
+    DEPENDS orvalo_desktop_icons ${CMAKE_SOURCE_DIR}/src/ui/win32/programmer.ico
+    VERBATIM)
+  list(APPEND ORVALO_DIST_OUTPUTS ${icons})
+  foreach(size ${ORVALO_ICON_SIZES})
+    install(FILES ${ORVALO_ICON_DIR}/${size}x${size}/apps/orvalo-programmer.png
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+endif()
+add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_OUTPUTS})
+
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ORVALO_DOC_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/samples/firmware.hex DESTINATION ${ORVALO_DOC_DIR}/examples)
