@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/console_dialog.h"
+#include "cli/operator_notes.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
 #include "image/firmware_file.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
   OnStart(&dialog);
   JoinCycleThread();
   dialog.Finish();
+  ReportOperatorNotes(stderr);
   bool success = dialog.LastStatus() == "Programming Completed Successfully." && !dialog.LastStatusWasError();
   g_hFirmware.reset();
   EndProgrammerProcess();
