@@ -87,7 +87,7 @@ class EmulatedPortTest : public ::testing::Test {
   }
 
   std::unique_ptr<EmulatedPort> Attach(const std::string& sim, const char* com = "ORVALO_COM1") {
-    flash = dir + "/device.bin";
+    flash = dir + "/device" + std::to_string(++devices) + ".bin";  // a new device each time
     std::string text = "flash=" + flash + (sim.empty() ? "" : "," + sim);
     std::unique_ptr<EmulatedPort> port(new EmulatedPort(text));
     EXPECT_TRUE(port->ok());
@@ -137,6 +137,7 @@ class EmulatedPortTest : public ::testing::Test {
 
   std::string dir;
   std::string flash;
+  int devices = 0;
   std::unique_ptr<RecordingDialog> dialog;
 };
 

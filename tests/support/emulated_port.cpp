@@ -16,8 +16,14 @@ F Find(const char* name) {
 
 // A test program that uses this support runs with the emulator preloaded:
 // without it, it starts itself again with it.
+// Once loaded, it is taken out of the environment: the programs this one
+// starts get it only when a test asks for it (ChildEnv).
 __attribute__((constructor)) void PreloadEmulator() {
-  if (Find<void*>("orvalo_serial_emu_configure") || getenv("ORVALO_EMU_RESTARTED")) return;
+  if (Find<void*>("orvalo_serial_emu_configure")) {
+    unsetenv("LD_PRELOAD");
+    return;
+  }
+  if (getenv("ORVALO_EMU_RESTARTED")) return;
   setenv("ORVALO_EMU_RESTARTED", "1", 1);
   setenv("LD_PRELOAD", ORVALO_SERIAL_EMU_PATH, 1);
   char exe[4096];

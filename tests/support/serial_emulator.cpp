@@ -21,6 +21,8 @@
 //   ORVALO_EMU_DEVICE  the pty slave's path
 //   ORVALO_EMU_SIM     the device, in ORVALO_SIM's words (flash=, serial=,
 //                      silent, request, failwrite=, ...; time= is ignored)
+//   ORVALO_EMU_SIM_FILE  a file holding those words, read when the device is
+//                      built (it wins over ORVALO_EMU_SIM)
 // Each process builds its own device from the flash file when it first uses
 // the port and saves it when it closes the port, so processes that use the
 // port one after another see the same device.
@@ -37,6 +39,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -95,11 +98,43 @@ struct Emulator {
   bool outputStopped = false;  // IXON: the device sent XOFF
   std::deque<uint8_t> input;   // after the line discipline
   serial_icounter_struct counts{};
+  // A pty forces 8 data bits and no parity whatever it is told; a UART keeps
+  // what it was set to, so the character format asked for is kept here.
+  bool formatSet = false;
+  tcflag_t format = 0;
 };
+
+
+// ORVALO_EMU_TRACE=1: every emulated call on standard error (for finding out
+// what a program, Wine say, does with the port).
+bool Tracing() {
+  static bool on = std::getenv("ORVALO_EMU_TRACE") != nullptr;
+  return on;
+}
+
+#define TRACE(...)                                         \
+  do {                                                     \
+    if (Tracing()) {                                       \
+      std::fprintf(stderr, "[emu %d] ", int(getpid()));    \
+      std::fprintf(stderr, __VA_ARGS__);                   \
+      std::fputc('\n', stderr);                            \
+    }                                                      \
+  } while (0)
 
 Emulator& E() {
   static Emulator* e = new Emulator();  // never destroyed: hooks run until exit
   return *e;
+}
+
+constexpr tcflag_t kFormatBits = CSIZE | PARENB | PARODD | CSTOPB | CMSPAR;
+
+void NoteFormat(const termios& t) {
+  E().format = t.c_cflag & kFormatBits;
+  E().formatSet = true;
+}
+
+void ApplyFormat(termios* t) {
+  if (E().formatSet) t->c_cflag = (t->c_cflag & ~kFormatBits) | E().format;
 }
 
 void Configure(const char* path, const char* simText) {
@@ -115,6 +150,7 @@ void Configure(const char* path, const char* simText) {
   c.virtualTime = false;
   e.config = c;
   e.rdev = st.st_rdev;
+  e.formatSet = false;
   e.configured = true;
 }
 
@@ -131,8 +167,30 @@ bool IsEmulated(int fd) {
 
 // The device comes to life on the first use of the port, from its flash file,
 // and keeps running (as a real one does) while the port is closed.
+// ORVALO_EMU_SIM_FILE names a file that holds the device's words instead of
+// ORVALO_EMU_SIM, read when the device is built: a Windows program under Wine
+// cannot hand a variable it sets to the Unix side of the programs it starts,
+// but it can write a file.
+void ReadConfigurationFile() {
+  const char* path = std::getenv("ORVALO_EMU_SIM_FILE");
+  if (!path) return;
+  FILE* f = std::fopen(path, "r");
+  if (!f) return;
+  char text[4096];
+  size_t n = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r')) --n;
+  text[n] = '\0';
+  sim::Config c;
+  if (!sim::ParseConfig(text, &c).empty()) return;
+  c.port = "COM1";
+  c.virtualTime = false;
+  E().config = c;
+}
+
 sim::SimDevice* Device() {
   Emulator& e = E();
+  if (!e.device) ReadConfigurationFile();
   if (e.config.noDevice) return nullptr;  // a port with nothing on its lines
   if (!e.device) {
     e.device.reset(new sim::SimDevice(e.config));
@@ -154,6 +212,7 @@ termios LineSettings(int fd) {
   termios t;
   std::memset(&t, 0, sizeof t);
   RealIoctl()(fd, TCGETS, &t);
+  ApplyFormat(&t);
   return t;
 }
 
@@ -169,6 +228,7 @@ void Put(uint8_t b) { E().input.push_back(b); }
 
 void ReceiveBreak(const termios& t) {
   Emulator& e = E();
+  TRACE("break received, iflag 0x%x", unsigned(t.c_iflag));
   ++e.counts.brk;
   if (t.c_iflag & IGNBRK) return;
   if (t.c_iflag & BRKINT) {
@@ -301,6 +361,15 @@ bool EmulateIoctl(int fd, unsigned long request, void* arg, int* result) {
       Pump(fd);
       *static_cast<int*>(arg) = int(e.input.size());
       return true;
+    case TCSETS:
+    case TCSETSW:
+    case TCSETSF:
+      NoteFormat(*static_cast<termios*>(arg));
+      return false;
+    case TCGETS:
+      *result = RealIoctl()(fd, request, arg);
+      if (*result == 0) ApplyFormat(static_cast<termios*>(arg));
+      return true;
     case TCFLSH: {
       long which = long(reinterpret_cast<intptr_t>(arg));
       if (which == TCIFLUSH || which == TCIOFLUSH) e.input.clear();
@@ -344,9 +413,32 @@ EXPORT int ioctl(int fd, unsigned long request, ...) {
     Emulator& e = E();
     std::lock_guard<std::recursive_mutex> g(e.m);
     int result;
-    if (EmulateIoctl(fd, request, arg, &result)) return result;
+    bool emulated = EmulateIoctl(fd, request, arg, &result);
+    TRACE("ioctl(%d, 0x%lx)%s -> %d", fd, request, emulated ? "" : " passed on", emulated ? result : 0);
+    if (emulated) return result;
   }
   return RealIoctl()(fd, request, arg);
+}
+
+// glibc sets and reads the line settings with its own system calls, which the
+// ioctl hook never sees.
+EXPORT int tcsetattr(int fd, int action, const termios* t) {
+  static auto real = Real<int (*)(int, int, const termios*)>("tcsetattr");
+  if (IsEmulated(fd)) {
+    std::lock_guard<std::recursive_mutex> g(E().m);
+    NoteFormat(*t);
+  }
+  return real(fd, action, t);
+}
+
+EXPORT int tcgetattr(int fd, termios* t) {
+  static auto real = Real<int (*)(int, termios*)>("tcgetattr");
+  int r = real(fd, t);
+  if (r == 0 && IsEmulated(fd)) {
+    std::lock_guard<std::recursive_mutex> g(E().m);
+    ApplyFormat(t);
+  }
+  return r;
 }
 
 EXPORT ssize_t read(int fd, void* buf, size_t n) {
@@ -358,8 +450,10 @@ EXPORT ssize_t read(int fd, void* buf, size_t n) {
       size_t k = std::min(n, e.input.size());
       std::copy(e.input.begin(), e.input.begin() + long(k), static_cast<uint8_t*>(buf));
       e.input.erase(e.input.begin(), e.input.begin() + long(k));
+      TRACE("read(%d, %zu) -> %zu", fd, n, k);
       return ssize_t(k);
     }
+    TRACE("read(%d, %zu): nothing received", fd, n);
   }
   return RealRead()(fd, buf, n);
 }
@@ -380,6 +474,7 @@ EXPORT ssize_t write(int fd, const void* buf, size_t n) {
   bool matches = LineMatches(t);
   const uint8_t* p = static_cast<const uint8_t*>(buf);
   for (size_t i = 0; i < n && d; ++i) d->HostTransmit(matches ? p[i] : uint8_t(p[i] ^ 0xA5));
+  TRACE("write(%d, %zu bytes, first 0x%02x)%s", fd, n, n ? p[0] : 0, matches ? "" : " garbled");
   return ssize_t(n);
 }
 
@@ -465,10 +560,14 @@ void LastClose(int fd) {
   e.open = false;
 }
 
+// A port still open at exit is saved too. A thread that was stopped inside
+// a hook may still hold the lock (Wine ends its threads that way): then the
+// save of the last close stands.
 __attribute__((destructor)) void SaveAtExit() {
   Emulator& e = E();
-  std::lock_guard<std::recursive_mutex> g(e.m);
-  if (e.device) e.device->Save();
+  if (!e.m.try_lock()) return;
+  if (e.device && e.open) e.device->Save();
+  e.m.unlock();
 }
 
 }  // namespace
