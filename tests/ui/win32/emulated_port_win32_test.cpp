@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "ui/win32/win32_test_support.h"
+#include "support/win32_test_support.h"
 
 namespace {
 
