@@ -11,6 +11,11 @@ if [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/.orvalo-test-prefix" ]; then
   exit 125
 fi
 export WINEDEBUG="${WINEDEBUG:--all}"
+# The serial emulator of the Wine stage goes into the Windows programs only
+# (not into ctest or cmake around them).
+if [ -n "${ORVALO_EMU_LIB:-}" ]; then
+  export LD_PRELOAD="$ORVALO_EMU_LIB${LD_PRELOAD:+:$LD_PRELOAD}"
+fi
 loader=/usr/lib/wine/wine64
 [ -x "$loader" ] || loader=wine
 "$loader" "$@" | tr -d '\r'

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The Windows programs: cross-built with mingw-w64 into build-win/ and tested
-# under Wine in a fresh prefix of their own, whose COM ports lead to /dev/null.
+# under Wine in a fresh prefix of their own, whose COM2 leads to /dev/null and
+# whose COM1 leads to an emulated serial device: a pseudo-terminal that the
+# serial emulator (built natively, preloaded into the Windows programs) turns
+# into a port with the simulated device on its other end.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/deps.sh
-ensure_packages cmake make mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest \
+ensure_packages "${BASE_PACKAGES[@]}" mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest \
   wine wine64 xvfb xauth fonts-dejavu-core
 started=$(date +%s)
 root="$PWD"
@@ -25,16 +28,30 @@ fi
 # GoogleTest in $gtest.
 cmake --preset mingw-w64 >/dev/null
 cmake --build --preset mingw-w64
+# The emulator and the pty holder are Linux programs: a native build of just them.
+native="$build/native"
+cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALO_BUILD_GUI=OFF -DORVALO_BUILD_BENCH=OFF >/dev/null
+cmake --build "$native" -j2 --target orvalo_serial_emu orvalo-emulated-port
 built=$(date +%s)
 
 prefix="$(mktemp -d /tmp/orvalo-wine.XXXXXX)"
+holder=""
 cleanup() {
   WINEPREFIX="$prefix/wine" wineserver -k 2>/dev/null || true
+  [ -n "$holder" ] && kill "$holder" 2>/dev/null
   rm -rf "$prefix"
 }
 trap cleanup EXIT
-bash scripts/wine-prefix.sh "$prefix/wine"
+"$native/tests/orvalo-emulated-port" >"$prefix/pty" &
+holder=$!
+for _ in $(seq 50); do [ -s "$prefix/pty" ] && break; sleep 0.1; done
+pty="$(head -n1 "$prefix/pty")"
+[ -c "$pty" ] || { echo "20-windows.sh: no emulated serial device" >&2; exit 1; }
+bash scripts/wine-prefix.sh "$prefix/wine" "$pty"
+mkdir -p "$prefix/flash"
 export WINEPREFIX="$prefix/wine" WINEDEBUG=-all
+export ORVALO_EMU_LIB="$native/tests/liborvalo_serial_emu.so" ORVALO_EMU_DEVICE="$pty" ORVALO_EMU_FLASH_DIR="$prefix/flash" \
+  ORVALO_EMU_SIM_FILE="$prefix/flash/device.txt"
 unset DISPLAY  # no test needs a display: the prefix draws with the null driver
 (cd "$build" && ctest --output-on-failure -j2 --timeout 300)
 tested=$(date +%s)

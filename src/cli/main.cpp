@@ -8,6 +8,7 @@
 #include "app/process_setup.h"
 #include "app/settings_store.h"
 #include "cli/console_dialog.h"
+#include "cli/operator_notes.h"
 #include "cycle/programming_cycle.h"
 #include "platform/file.h"
 #include "sim/sim.h"
@@ -104,6 +105,7 @@ int main(int argc, char** argv) {
   OnStart(&dialog);
   JoinCycleThread();
   dialog.Finish();
+  ReportOperatorNotes(stderr);
   bool success = LastCycleOutcome() == CycleOutcome::kSucceeded;
   EndProgrammerProcess();
   sim::Uninstall();

@@ -89,12 +89,11 @@ int ReadDeviceSerial() {
     return kSerialNoListener;
   }
   bool signalled = g_serialEvent->Wait(kRequestLimitMs);
-  // The listener may be blocked in the port's wait for a break, or about to
-  // enter it: the cancel is repeated until it has really ended.
+  // The listener may be blocked in the port's wait for a break: the port's
+  // cancel ends that wait, and the listener touches nothing after it.
   g_listenerStop.store(true);
-  do {
-    g_hPort->CancelWait();
-  } while (!g_listenerThread->JoinFor(10));
+  g_hPort->CancelWait();
+  g_listenerThread->Join();
   g_listenerThread.reset();
   g_hPort->ResetCancel();
   g_serialEvent.reset();

@@ -1,16 +1,23 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
+
 #include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace plat {
+namespace {
+std::atomic<bool> g_raiseRefused{false};
+}  // namespace
+
+bool PriorityRaiseRefused() { return g_raiseRefused.load(); }
 
 // On the virtual clock timing is simulated; a time-critical thread in a
 // real-time class process would only starve the machine running the tests.
 void RaiseThreadPriorityTimeCritical() {
   if (IsVirtualClock()) return;
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) g_raiseRefused.store(true);
 }
 
 void BeginTimerResolution() { timeBeginPeriod(1); }
@@ -18,7 +25,7 @@ void EndTimerResolution() { timeEndPeriod(1); }
 
 void RaiseProcessPriority() {
   if (IsVirtualClock()) return;
-  SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+  if (!SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS)) g_raiseRefused.store(true);
 }
 
 // The structure size is given as the 148 bytes of OSVERSIONINFOA whatever the

@@ -39,8 +39,8 @@ class SerialPort {
   // Blocks until a break arrives (1), the wait fails or ends for another
   // reason (0), or CancelWait was called (-1).
   virtual int WaitBreak() = 0;
-  // From any thread: ends a WaitBreak in progress and makes every later one
-  // return -1 at once, until ResetCancel.
+  // From any thread: makes a WaitBreak in progress return -1 within a bounded
+  // time, whatever the driver, and every later one at once, until ResetCancel.
   virtual void CancelWait() = 0;
   virtual void ResetCancel() = 0;
 

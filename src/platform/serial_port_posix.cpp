@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "platform/break_decode.h"
+#include "platform/port_problem.h"
+#include "platform/uucp_lock_posix.h"
 #include "platform/serial_port.h"
 
 namespace plat {
@@ -32,30 +34,72 @@ std::string DevicePathFor(const std::string& name) {
   return std::string();
 }
 
+// Every ioctl of the port is repeated when a signal interrupts it.
+int Ioctl(int fd, unsigned long request, void* arg = nullptr) {
+  int r;
+  do {
+    r = ioctl(fd, request, arg);
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
+int SetAttributes(int fd, const termios& t) {
+  int r;
+  do {
+    r = tcsetattr(fd, TCSANOW, &t);
+  } while (r < 0 && errno == EINTR);
+  return r;
+}
+
 class PosixPort : public SerialPort {
  public:
-  PosixPort(int fd, int cancelFd) : fd_(fd), cancelFd_(cancelFd) {}
+  PosixPort(std::string name, std::string path, int fd, int cancelFd, std::string lockPath)
+      : name_(std::move(name)), path_(std::move(path)), fd_(fd), cancelFd_(cancelFd), lockPath_(std::move(lockPath)) {}
+
+  // Closing ends the break and drops DTR, then RTS, as Windows' serial driver
+  // does when the last handle of a port is closed (HUPCL is cleared at the
+  // open so the kernel does not drop both at once behind our back). The
+  // exclusive flag is cleared: a pseudo-terminal would otherwise keep it after
+  // the close.
   ~PosixPort() override {
+    Ioctl(fd_, TIOCCBRK);
+    ModemBit(TIOCM_DTR, false);
+    ModemBit(TIOCM_RTS, false);
+    Ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     close(fd_);
     close(cancelFd_);
+    ReleaseUucpLock(lockPath_);
   }
 
   // Linux sizes its queues itself; the step only checks that this is a
   // terminal at all.
-  bool SetupQueues(unsigned, unsigned) override { return isatty(fd_) == 1; }
+  bool SetupQueues(unsigned, unsigned) override {
+    if (isatty(fd_) == 1) return true;
+    NotePortProblem(name_, PortNote{PortProblem::kNotSerial, path_, 0});
+    return false;
+  }
 
   bool ConfigureLine() override {
     termios t;
-    if (tcgetattr(fd_, &t) != 0) return false;
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
-    t.c_iflag |= PARMRK;  // breaks arrive in-band, see DecodeMarkedInput
+    if (tcgetattr(fd_, &t) != 0) return Refused();
+    // Every input flag is set, none is left as the last user of the port left
+    // it. Breaks arrive in-band as 0xFF 0x00 0x00 (PARMRK, with IGNBRK and
+    // BRKINT clear); INPCK is clear so that a framing error, which a 0x00 byte
+    // at the wrong moment can cause, is passed as a plain byte and never taken
+    // for a break; no stripping, no CR/NL mapping, no software flow control.
+    t.c_iflag = PARMRK;
     t.c_oflag &= ~tcflag_t(OPOST);
     t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
     t.c_cflag |= CS8 | CREAD | CLOCAL;
-    if (cfsetispeed(&t, B115200) != 0 || cfsetospeed(&t, B115200) != 0) return false;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    if (cfsetispeed(&t, B115200) != 0 || cfsetospeed(&t, B115200) != 0) return Refused();
+    if (SetAttributes(fd_, t) != 0) return Refused();
+    // tcsetattr succeeds when any part was taken: read back what holds.
+    termios got;
+    if (tcgetattr(fd_, &got) != 0 || cfgetospeed(&got) != B115200 || (got.c_cflag & CSIZE) != CS8 ||
+        (got.c_cflag & (PARENB | CSTOPB)) != 0 || got.c_iflag != t.c_iflag)
+      return Refused();
     // A pty refuses the modem lines; the open must not fail for that.
     SetDtr(true);
     SetRts(true);
@@ -64,19 +108,19 @@ class PosixPort : public SerialPort {
 
   bool SetReadsImmediate() override {
     termios t;
-    if (tcgetattr(fd_, &t) != 0) return false;
+    if (tcgetattr(fd_, &t) != 0) return Refused();
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    return tcsetattr(fd_, TCSANOW, &t) == 0;
+    return SetAttributes(fd_, t) == 0 || Refused();
   }
 
   bool SetDtr(bool on) override { return ModemBit(TIOCM_DTR, on); }
   bool SetRts(bool on) override { return ModemBit(TIOCM_RTS, on); }
-  bool SetBreak(bool on) override { return ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0; }
+  bool SetBreak(bool on) override { return Ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) == 0; }
 
   bool GetCts(bool* asserted) override {
     int bits = 0;
-    if (ioctl(fd_, TIOCMGET, &bits) != 0) return false;
+    if (Ioctl(fd_, TIOCMGET, &bits) != 0) return false;
     *asserted = (bits & TIOCM_CTS) != 0;
     return true;
   }
@@ -117,12 +161,19 @@ class PosixPort : public SerialPort {
     (void)ignored;
   }
 
+  // The descriptor is non-blocking: a full output queue (or output held by
+  // the other end) gives EAGAIN, and the byte is then offered again as room
+  // appears, for at most kTransmitWaitMs, instead of being dropped.
   bool TransmitChar(uint8_t byte) override {
-    ssize_t r;
-    do {
-      r = write(fd_, &byte, 1);
-    } while (r < 0 && errno == EINTR);
-    return r == 1;
+    for (int waited = 0;;) {
+      ssize_t r = write(fd_, &byte, 1);
+      if (r == 1) return true;
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (waited >= kTransmitWaitMs) return false;
+      pollfd out = {fd_, POLLOUT, 0};
+      if (poll(&out, 1, 1) == 0) ++waited;
+    }
   }
 
   int Read(uint8_t* buf, int max) override {
@@ -137,7 +188,14 @@ class PosixPort : public SerialPort {
   }
 
  private:
-  bool ModemBit(int bit, bool on) { return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0; }
+  static constexpr int kTransmitWaitMs = 20;  // about 230 byte times at 115200 baud
+
+  bool ModemBit(int bit, bool on) { return Ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0; }
+
+  bool Refused() {
+    NotePortProblem(name_, PortNote{PortProblem::kSettingsRefused, path_, 0});
+    return false;
+  }
 
   // Moves everything the driver holds into pending_; breaks are counted into
   // *breaks when given. false when the read fails.
@@ -157,8 +215,11 @@ class PosixPort : public SerialPort {
     }
   }
 
+  std::string name_;
+  std::string path_;
   int fd_;
   int cancelFd_;
+  std::string lockPath_;
   std::atomic<bool> cancelled_{false};
   std::mutex rxMutex_;
   MarkDecoder decoder_;
@@ -166,25 +227,64 @@ class PosixPort : public SerialPort {
   std::deque<uint8_t> pending_;
 };
 
+PortProblem ProblemOfOpenError(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return PortProblem::kPermissionDenied;
+    case EBUSY:
+      return PortProblem::kInUse;
+    default:
+      return PortProblem::kAbsent;  // ENOENT, ENXIO, ENODEV, ENOTDIR, ...
+  }
+}
+
+int Refuse(const std::string& name, const std::string& path, PortProblem problem, int fd, long pid = 0) {
+  if (fd >= 0) close(fd);
+  NotePortProblem(name, PortNote{problem, path, pid});
+  return -2;
+}
+
 }  // namespace
 
+// Exclusive use, as far as Linux allows: the port is refused when a live
+// process holds its UUCP lock file, when another descriptor holds its flock
+// (our own programs), or when another program has made it exclusive with
+// TIOCEXCL (which root could otherwise open regardless); then this process
+// takes all three. What stays possible: a program that takes none of them and
+// opened the port before us keeps using it alongside, and root, or a program
+// opened before our TIOCEXCL, is not stopped by it.
 int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port) {
   std::string path = DevicePathFor(name);
-  if (path.empty()) return -2;
+  NotePortProblem(name, PortNote{PortProblem::kNone, path, 0});
+  if (path.empty()) return Refuse(name, path, PortProblem::kAbsent, -1);
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -2;
-  // TIOCEXCL does not stop root, and CI runs as root: flock does.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return -2;
+  if (fd < 0) return Refuse(name, path, ProblemOfOpenError(errno), -1);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refuse(name, path, PortProblem::kInUse, fd);
+  bool terminal = isatty(fd) == 1;
+  if (terminal) {
+    int exclusive = 0;
+    if (Ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return Refuse(name, path, PortProblem::kInUse, fd);
   }
-  ioctl(fd, TIOCEXCL);
+  std::string lockPath;
+  // Only a terminal takes a lock: the open of something else fails at its
+  // first configuration step and must not leave a lock file behind.
+  if (terminal) {
+    long holder = TakeUucpLock(path, &lockPath);
+    if (holder > 0) return Refuse(name, path, PortProblem::kInUse, fd, holder);
+    if (Ioctl(fd, TIOCEXCL) != 0) {
+      ReleaseUucpLock(lockPath);
+      return Refuse(name, path, PortProblem::kInUse, fd);
+    }
+  }
   int cancelFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (cancelFd < 0) {
-    close(fd);
-    return -2;
+    if (terminal) Ioctl(fd, TIOCNXCL);
+    ReleaseUucpLock(lockPath);
+    return Refuse(name, path, PortProblem::kAbsent, fd);
   }
-  port->reset(new PosixPort(fd, cancelFd));
+  port->reset(new PosixPort(name, path, fd, cancelFd, lockPath));
   return 0;
 }
 

@@ -7,6 +7,13 @@
 namespace plat {
 namespace {
 
+constexpr int kCancelLimitMs = 1000;
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 class Win32Port : public SerialPort {
  public:
   explicit Win32Port(HANDLE h) : h_(h) {}
@@ -53,10 +60,7 @@ class Win32Port : public SerialPort {
 
   bool ArmBreakWait() override { return SetCommMask(h_, EV_BREAK) != 0; }
 
-  // WaitCommEvent on a synchronous handle can only be ended from outside by
-  // CancelSynchronousIo on the waiting thread, so that thread is recorded for
-  // CancelWait. A cancel that lands between the check below and the wait
-  // itself is lost; CancelWait's callers repeat it until the waiter has gone.
+  // The waiting thread is recorded so that CancelWait can end its wait.
   int WaitBreak() override {
     HANDLE self = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
@@ -84,10 +88,29 @@ class Win32Port : public SerialPort {
     return (events & EV_BREAK) ? 1 : 0;
   }
 
+  // Ends a WaitBreak in progress, by what ends a synchronous WaitCommEvent
+  // where the program runs. On Windows that is CancelSynchronousIo on the
+  // waiting thread; a SetCommMask from this thread would be queued behind the
+  // wait on the synchronous handle. Under Wine CancelSynchronousIo leaves the
+  // thread waiting, and SetCommMask(h, 0) from another thread ends the wait.
+  // The cancel can land in the instant between the waiter's check and its
+  // entry into WaitCommEvent, where it has nothing to end, so it is repeated
+  // every millisecond until the waiter has left, for at most kCancelLimitMs.
   void CancelWait() override {
-    std::lock_guard<std::mutex> g(m_);
-    cancelled_ = true;
-    if (waiter_) CancelSynchronousIo(waiter_);
+    {
+      std::lock_guard<std::mutex> g(m_);
+      cancelled_ = true;
+    }
+    bool wine = RunningUnderWine();
+    for (int ms = 0; ms < kCancelLimitMs; ++ms) {
+      {
+        std::lock_guard<std::mutex> g(m_);
+        if (!waiter_) return;
+        CancelSynchronousIo(waiter_);
+      }
+      if (wine) SetCommMask(h_, 0);
+      ::Sleep(1);
+    }
   }
 
   void ResetCancel() override {

@@ -50,6 +50,9 @@ void RaiseThreadPriorityTimeCritical();
 void BeginTimerResolution();
 void EndTimerResolution();
 void RaiseProcessPriority();
+// true once a raise above was refused outright: neither a real-time policy
+// nor a raised priority was permitted, so the timing is the default's.
+bool PriorityRaiseRefused();
 // true on the Windows 9x family, where the link's delay unit must be longer.
 bool IsWin9xFamily();
 

@@ -34,7 +34,15 @@ class SimPort : public plat::SerialPort {
  public:
   SimPort(std::string name, SimDevice* device, bool connected)
       : name_(std::move(name)), device_(device), connected_(connected) {}
+  // The close as Windows' serial driver performs it: the break ends, then
+  // DTR drops, then RTS. With DTR already low when RTS falls, the cable
+  // latches level 0: a closed port leaves the device held in reset.
   ~SimPort() override {
+    if (connected_) {
+      device_->SetBreak(false);
+      device_->SetDtr(false);
+      device_->SetRts(false);
+    }
     device_->HostClosed(name_);
     std::lock_guard<std::mutex> g(W().m);
     W().open[PortIndex(name_)] = false;

@@ -8,8 +8,18 @@
 
 #include <thread>
 
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "isp/port.h"
+#include "platform/port_problem.h"
 #include "platform/serial_port.h"
+#include "platform/uucp_lock_posix.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -22,6 +32,7 @@ class Pty {
     path_ = ptsname(master_);
   }
   ~Pty() { close(master_); }
+  int master() const { return master_; }
   const std::string& path() const { return path_; }
   void Send(const std::string& bytes) { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
 
@@ -89,6 +100,132 @@ TEST(PosixPortTest, AWaitForABreakCanBeCancelledFromAnotherThread) {
   uint8_t b;
   usleep(20000);
   EXPECT_EQ(port->Read(&b, 1), 1);
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A PID that surely runs no process: a child that has ended and been reaped.
+long DeadPid() {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  return long(child);
+}
+
+class PortLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = TempDir("locks");
+    setenv("ORVALO_LOCK_DIR", dir.c_str(), 1);
+    setenv("ORVALO_COM1", pty.path().c_str(), 1);
+    lock = plat::UucpLockPath(pty.path());
+  }
+  void TearDown() override {
+    ClosePort();
+    unsetenv("ORVALO_LOCK_DIR");
+    setenv("ORVALO_COM1", "/nonexistent/orvalo-com1", 1);
+  }
+  Pty pty;
+  std::string dir, lock;
+};
+
+TEST_F(PortLockTest, TheLockFileNamesTheDeviceAndHoldsTheOwnersPid) {
+  EXPECT_EQ(lock, dir + "/LCK.." + pty.path().substr(5).replace(3, 1, "_"));  // pts/N -> pts_N
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  char expected[16];
+  std::snprintf(expected, sizeof expected, "%10ld\n", long(getpid()));
+  EXPECT_EQ(ReadText(lock), expected);
+  ClosePort();
+  EXPECT_NE(access(lock.c_str(), F_OK), 0);  // released with the port
+}
+
+TEST_F(PortLockTest, ALiveHolderKeepsThePortAndIsNamed) {
+  WriteFile(lock, "         1\n");  // init runs as long as the machine does
+  EXPECT_EQ(OpenPort("COM1"), -2);
+  plat::PortNote note = plat::LastPortProblem("COM1");
+  EXPECT_EQ(note.problem, plat::PortProblem::kInUse);
+  EXPECT_EQ(note.holderPid, 1);
+  EXPECT_EQ(ReadText(lock), "         1\n");  // somebody else's lock is left alone
+}
+
+TEST_F(PortLockTest, AStaleLockIsRemovedAndTheOpenGoesOn) {
+  WriteFile(lock, std::to_string(DeadPid()) + "\n");
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  EXPECT_EQ(std::stol(ReadText(lock)), long(getpid()));
+  ClosePort();
+  WriteFile(lock, "garbage");  // no PID at all: nobody can be holding it
+  EXPECT_EQ(OpenPort("COM1"), 0);
+}
+
+// Root passes TIOCEXCL, so another program's exclusive hold is looked for
+// before the open is accepted; the port's own hold ends with its close (a pty
+// would keep it otherwise).
+TEST_F(PortLockTest, APortAnotherProgramHoldsExclusivelyIsInUse) {
+  int other = open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kInUse);
+  ASSERT_EQ(ioctl(other, TIOCNXCL), 0);
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  int held = 0;
+  EXPECT_EQ(ioctl(other, TIOCGEXCL, &held), 0);
+  EXPECT_EQ(held, 1);
+  ClosePort();
+  EXPECT_EQ(ioctl(other, TIOCGEXCL, &held), 0);
+  EXPECT_EQ(held, 0);
+  close(other);
+}
+
+TEST_F(PortLockTest, WhyAPortWasNotUsedIsNoted) {
+  setenv("ORVALO_COM1", "/nonexistent/orvalo-port", 1);
+  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kAbsent);
+  EXPECT_EQ(plat::LastPortProblem("COM1").path, "/nonexistent/orvalo-port");
+  setenv("ORVALO_COM1", "/dev/null", 1);
+  EXPECT_EQ(OpenPort("COM1"), -3);
+  EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kNotSerial);
+  EXPECT_EQ(access((dir + "/LCK..null").c_str(), F_OK), -1);  // no lock for what is no port
+  std::string unreadable = dir + "/no-access";
+  WriteFile(unreadable, "");
+  chmod(unreadable.c_str(), 0);
+  setenv("ORVALO_COM1", unreadable.c_str(), 1);
+  if (geteuid() != 0) {  // root may open anything
+    EXPECT_EQ(OpenPort("COM1"), -2);
+    EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kPermissionDenied);
+  }
+}
+
+// The port's descriptor is non-blocking: with the output queue full the 0x06
+// of the serial-number exchange waits for room instead of being dropped.
+TEST_F(PortLockTest, AByteSentIntoAFullQueueWaitsForRoom) {
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  int other = open(pty.path().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(other, 0);
+  char fill[4096] = {};
+  while (write(other, fill, sizeof fill) > 0) {
+  }
+  ASSERT_EQ(errno, EAGAIN);
+  close(other);
+  std::thread reader([this] {
+    usleep(5000);
+    char buf[4096];
+    fcntl(pty.master(), F_SETFL, O_NONBLOCK);
+    for (int i = 0; i < 200; ++i) {
+      if (read(pty.master(), buf, sizeof buf) <= 0) usleep(1000);
+    }
+  });
+  EXPECT_TRUE(g_hPort->TransmitChar(0x06));
+  reader.join();
 }
 
 }  // namespace

@@ -70,7 +70,22 @@ TEST_F(SimDeviceTest, TheLevelIsLatchedOnlyByTheRtsStrobe) {
   EXPECT_EQ(d->ControlLevel(), 0);
   g_hPort->SetDtr(true);
   EXPECT_EQ(d->ControlLevel(), 0);
-  ClosePort();  // closing latches nothing either
+  ClosePort();
+  EXPECT_EQ(d->ControlLevel(), 0);
+}
+
+// Closing the port does what Windows' serial driver does: the break ends,
+// DTR drops, then RTS, so the cable latches level 0 from a running device.
+TEST_F(SimDeviceTest, ClosingThePortDropsDtrThenRtsAndLatchesReset) {
+  InstallSim("");
+  sim::Device* d = sim::TheDevice();
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  g_hPort->SetBreak(true);
+  EXPECT_EQ(d->ControlLevel(), 1);
+  ClosePort();
+  EXPECT_FALSE(d->Break());
+  EXPECT_FALSE(d->Dtr());
+  EXPECT_FALSE(d->Rts());
   EXPECT_EQ(d->ControlLevel(), 0);
 }
 

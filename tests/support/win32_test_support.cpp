@@ -90,3 +90,20 @@ std::string WindowsPath(const std::string& path) {
     if (c == '/') c = '\\';
   return out;
 }
+
+bool UseEmulatedDevice(const std::string& name, const std::string& device) {
+  char dir[1024], file[1024];
+  DWORD n = GetEnvironmentVariableA("ORVALO_EMU_FLASH_DIR", dir, sizeof dir);
+  DWORD m = GetEnvironmentVariableA("ORVALO_EMU_SIM_FILE", file, sizeof file);
+  if (n == 0 || n >= sizeof dir || m == 0 || m >= sizeof file) return false;
+  // The programs' emulator reads the device from this file (a variable set
+  // here would not reach their Unix side).
+  std::string sim = "flash=" + std::string(dir) + "/" + name + ".bin" + (device.empty() ? "" : "," + device);
+  HANDLE h = CreateFileA(WindowsPath(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(h, sim.data(), DWORD(sim.size()), &written, nullptr);
+  CloseHandle(h);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  return ok && written == sim.size();
+}

@@ -28,3 +28,10 @@ std::string WindowsPath(const std::string& path);
 
 // The folder of the running test program, with a trailing backslash.
 std::string TestProgramFolder();
+
+// The emulated serial device of the Wine stage (COM1 of the test prefix leads
+// to it): false when the stage runs without one. Otherwise chooses the device
+// for the programs started from now on (in ORVALO_SIM's words, with a flash
+// file of its own named `name`) and clears ORVALO_SIM so that they use their
+// real port. The stage's one device file is shared: such tests run serially.
+bool UseEmulatedDevice(const std::string& name, const std::string& device);

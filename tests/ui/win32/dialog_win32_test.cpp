@@ -367,6 +367,36 @@ TEST_F(ProgramTest, TheProgramRunsACycleAndEndsWhenClosed) {
   CloseHandle(process);
 }
 
+// The dialog program's own comm path under Wine, against the emulated device
+// on COM1 (real time): a verified cycle with the serial-number exchange, and a
+// device that never reports, whose request ends after its limit.
+TEST_F(ProgramTest, TheProgramsCycleRunsOverTheEmulatedSerialPort) {
+  std::string firmware = dir + "/image.hex";
+  WriteFile(firmware, MakeHex(std::vector<uint8_t>(32, 0x5A)));
+  for (bool silent : {false, true}) {
+    if (!UseEmulatedDevice(silent ? "dialog-silent" : "dialog-verified",
+                           std::string("serial=RV0058LK00000000000055") + (silent ? ",silent" : ",request")))
+      GTEST_SKIP() << "no emulated device in this stage";
+    HANDLE process = StartProgram(program, "orvalo-programmer " + firmware, nullptr, nullptr);
+    ASSERT_NE(process, nullptr);
+    HWND window = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (window = FindDialog()) != nullptr; }));
+    HWND status = GetDlgItem(window, IDC_STATUS);
+    DWORD t0 = GetTickCount();
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), LPARAM(GetDlgItem(window, IDC_START)));
+    EXPECT_TRUE(WaitFor([&] { return TextOf(status) == kDone; }, 30000)) << TextOf(status);
+    // Read from the device, then, from the silent one, the value stored then.
+    EXPECT_EQ(TextOf(GetDlgItem(window, IDC_SERIAL_NUMBER)), "RV0058LK00000000000055");
+    if (silent) {
+      EXPECT_GE(GetTickCount() - t0, 3000u);
+    }
+    WaitFor([&] { return IsWindowEnabled(GetDlgItem(window, IDC_START)) != 0; });
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+    CloseHandle(process);
+  }
+}
+
 TEST_F(ProgramTest, ASecondCopyBringsTheFirstToTheFrontAndEnds) {
   SetEnvironmentVariableA("ORVALO_SIM", "time=virtual");
   HANDLE first = StartProgram(program, "orvalo-programmer", "no such title", dir.c_str());

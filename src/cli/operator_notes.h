@@ -1,0 +1,15 @@
+// What the runner tells the operator on standard error beyond the status
+// texts: why each port was not used, and a timing warning when the process
+// may not raise its priority.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "platform/port_problem.h"
+
+// One line for a port's note, "" when there is nothing to say.
+std::string DescribePortProblem(const std::string& name, const plat::PortNote& note);
+// Writes the lines for COM1 and COM2 and, once per process, the priority
+// warning.
+void ReportOperatorNotes(std::FILE* err);
