@@ -33,6 +33,13 @@ LINE_OPS = r"(SetDtr|SetRts|SetBreak|TransmitChar|StrobeControl|DelayUnit|ArmBre
            r"ioctl|tcsetattr|tcflush|Notify)\b"
 
 
+def build_targets(test):
+    """What must be built before a test program runs: the runner's tests start
+    the runner itself."""
+    name = test.split("/")[-1]
+    return [name, "orvalo-programmer-cli"] if name == "cli_tests" else [name]
+
+
 def tests_for(path):
     for prefix, tests in TESTS_FOR:
         if path.startswith(prefix):
@@ -196,6 +203,9 @@ def main():
     ap.add_argument("--list", action="store_true", help="only list the mutants")
     ap.add_argument("--limit", type=int, default=0, help="at most this many mutants per file")
     ap.add_argument("--only", default="", help="only these operators (comma-separated)")
+    ap.add_argument("--every", type=int, default=1, help="only every n-th mutant, for a quicker sample")
+    ap.add_argument("--faults", default="", help="a file of named faults instead of the operators: lines of "
+                    "path<TAB>text<TAB>replacement<TAB>name (\\n in texts for line breaks)")
     ap.add_argument("--test-timeout", type=int, default=180)
     ap.add_argument("targets", nargs="*", default=DEFAULT_TARGETS)
     args = ap.parse_args()
@@ -209,6 +219,19 @@ def main():
         if args.limit:
             ms = ms[:args.limit]
         plan += [(f,) + m for m in ms]
+    if args.every > 1:
+        plan = plan[::args.every]
+    if args.faults:
+        plan = []
+        for raw in open(args.faults):
+            if not raw.strip() or raw.startswith("#"):
+                continue
+            f, old, new, name = raw.rstrip("\n").split("\t")
+            old, new = old.replace("\\n", "\n"), new.replace("\\n", "\n")
+            if old not in open(os.path.join(ROOT, f)).read():
+                print("fault %s: text not found in %s" % (name, f))
+                return 2
+            plan.append((f, -1, (old, new, "named"), "named", name))
     if args.list:
         for f, i, _, op, note in plan:
             print("%s:%d %s %s" % (f, i + 1, op, note))
@@ -228,7 +251,7 @@ def main():
         print(out)
         return 2
     all_tests = sorted({t for _, ts in TESTS_FOR for t in ts})
-    targets = [t.split("/")[-1] for t in all_tests]
+    targets = [x for t in all_tests for x in build_targets(t)]
     rc, out = run(["cmake", "--build", bdir, "-j2", "--target"] + targets, ROOT)
     if rc != 0:
         print(out)
@@ -246,7 +269,9 @@ def main():
         path = os.path.join(tree, f)
         original = open(path).read().splitlines(True)
         mutated = list(original)
-        if isinstance(new, tuple):
+        if isinstance(new, tuple) and len(new) == 3:
+            mutated = "".join(original).replace(new[0], new[1], 1).splitlines(True)
+        elif isinstance(new, tuple):
             mutated[i], mutated[i + 1] = new
         else:
             mutated[i] = new if new.endswith("\n") else new + "\n"
@@ -257,7 +282,7 @@ def main():
             # mutant through: most mutants die in the first.
             verdict, by = "survived", ""
             for t in tests:
-                rc, out = run(["cmake", "--build", bdir, "-j2", "--target", t.split("/")[-1]], ROOT)
+                rc, out = run(["cmake", "--build", bdir, "-j2", "--target"] + build_targets(t), ROOT)
                 if rc != 0:
                     verdict, by = "invalid", "does not build"
                     break
