@@ -46,11 +46,14 @@ TEST_F(HexPassTest, ARealImageIsProgrammedAndVerifiedByteForByte) {
   for (uint8_t& b : image) b = uint8_t(rng());  // 0xFF bytes included
   UseFirmwareText(MakeHex(image, 0, 16, "\r\n"));
   ASSERT_EQ(g_recordCount, 376);
+  g_failAddress = 0x1234;  // left by an earlier failure: a pass that succeeds keeps it
   ASSERT_EQ(ProgramFromHex(&dialog), 0);
+  EXPECT_EQ(g_failAddress, 0x1234);
   std::vector<uint8_t> flash = device->Flash();
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
   EXPECT_EQ(flash[6000], 0xFF);
   EXPECT_EQ(VerifyFromHex(&dialog), 0);
+  EXPECT_EQ(g_failAddress, 0x1234);
   EXPECT_EQ(dialog.LastText(), "Verifying, 100% Completed.");
   EXPECT_EQ(device->ProtocolViolations(), 0u);
   EXPECT_FALSE(dialog.LastRed());
