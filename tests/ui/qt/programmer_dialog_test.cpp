@@ -118,9 +118,10 @@ TEST_F(ProgrammerDialogTest, HandCursorOnlyOverTheLink) {
   EXPECT_GT(elsewhere, overLink);
 }
 
-// The controls where the template puts them: each rectangle converted from
-// dialog units with the dialog font's base units (the mean width of the 52
-// letters, rounded, and the font's height), edge by edge, rounding halves up.
+// The controls where the template puts them, as the Windows dialog manager
+// places them: position and size each converted from dialog units with the
+// dialog font's base units (the mean width of the 52 letters, rounded, and
+// the font's height), rounding halves up.
 TEST_F(ProgrammerDialogTest, ControlsSitAtTheirDialogUnitRectangles) {
   ProgrammerDialog dialog;
   ASSERT_TRUE(ShowActive(&dialog));
@@ -129,7 +130,7 @@ TEST_F(ProgrammerDialogTest, ControlsSitAtTheirDialogUnitRectangles) {
   int baseX = (letters / 26 + 1) / 2, baseY = fm.height();
   auto px = [](int du, int base, int div) { return (du * base + div / 2) / div; };
   auto rect = [&](int x, int y, int w, int h) {
-    return QRect(QPoint(px(x, baseX, 4), px(y, baseY, 8)), QPoint(px(x + w, baseX, 4) - 1, px(y + h, baseY, 8) - 1));
+    return QRect(px(x, baseX, 4), px(y, baseY, 8), px(w, baseX, 4), px(h, baseY, 8));
   };
   QWidget* serialLabel = nullptr;
   QWidget* notice = nullptr;

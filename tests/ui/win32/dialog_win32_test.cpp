@@ -280,11 +280,15 @@ TEST_F(DialogTest, OnlyAClickOnTheWebLinkStartsTheBrowser) {
   EXPECT_EQ(started.size(), 1u);
 }
 
-// The controls in template order, each at its rectangle converted from dialog
-// units by the system for this dialog's font; the dialog at the top-left
+// The controls in template order, each where the system's dialog manager put
+// it for this dialog's font (position and size each converted from dialog
+// units with the base units the system reports); the dialog at the top-left
 // corner of the screen.
 TEST_F(DialogTest, ControlsSitAtTheirDialogUnitRectanglesInTemplateOrder) {
   Run(true, "serial=AB");
+  RECT base = {0, 0, 4, 8};
+  ASSERT_TRUE(MapDialogRect(dialog, &base));
+  auto px = [](int du, int units, int div) { return (du * units + div / 2) / div; };
   const RECT layout[] = {{5, 22, 50, 10},  {5, 38, 45, 15},   {60, 40, 35, 8},  {5, 60, 180, 10},
                          {60, 20, 125, 12}, {120, 39, 65, 10}, {5, 5, 170, 8}};
   const int ids[] = {-1, IDC_START, IDC_VERIFY, IDC_STATUS, IDC_SERIAL_NUMBER, IDC_WEB_LINK, -1};
@@ -293,15 +297,13 @@ TEST_F(DialogTest, ControlsSitAtTheirDialogUnitRectanglesInTemplateOrder) {
     SCOPED_TRACE("control " + std::to_string(i));
     ASSERT_NE(child, nullptr);
     EXPECT_EQ(GetDlgCtrlID(child) & 0xFFFF, ids[i] & 0xFFFF);
-    RECT want = {layout[i].left, layout[i].top, layout[i].left + layout[i].right, layout[i].top + layout[i].bottom};
-    ASSERT_TRUE(MapDialogRect(dialog, &want));
     RECT got;
     GetWindowRect(child, &got);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
-    EXPECT_EQ(got.left, want.left);
-    EXPECT_EQ(got.top, want.top);
-    EXPECT_EQ(got.right, want.right);
-    EXPECT_EQ(got.bottom, want.bottom);
+    EXPECT_EQ(got.left, px(layout[i].left, base.right, 4));
+    EXPECT_EQ(got.top, px(layout[i].top, base.bottom, 8));
+    EXPECT_EQ(got.right - got.left, px(layout[i].right, base.right, 4));
+    EXPECT_EQ(got.bottom - got.top, px(layout[i].bottom, base.bottom, 8));
   }
   EXPECT_EQ(child, nullptr);
   RECT client, size = {0, 0, 192, 76};
