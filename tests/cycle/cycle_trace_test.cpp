@@ -277,6 +277,19 @@ TEST_F(CycleTraceTest, AFailedLengthWriteIsFoundByTheReadBack) {
              Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
 }
 
+// Nor is the checksum's: the read-back finds it, after every other byte of
+// the record was read as written.
+TEST_F(CycleTraceTest, AFailedChecksumWriteIsFoundByTheReadBack) {
+  Run(std::string("serial=") + kSerial + ",failwrite=1FFF", false);
+  TraceBlock record = {Write(0x1FE8, 22)};
+  for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
+  record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));
+  for (int i = 0; i < 24; ++i) record.push_back(ReadBack(0x1FE8 + i));
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+}
+
 // The comparison itself must see a difference: a pause of the wrong length, a
 // missing line operation and a wrong status colour are each reported with
 // the step where they happen.
