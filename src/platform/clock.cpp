@@ -37,6 +37,7 @@ ClockState& S() {
 
 thread_local int t_participantDepth = 0;
 std::atomic<PauseObserver> g_pauseObserver{nullptr};
+std::atomic<SleepObserver> g_sleepObserver{nullptr};
 
 int64_t RealNowUs() {
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - S().origin)
@@ -96,6 +97,7 @@ int64_t NowUs() {
 }
 
 void Sleep(unsigned ms) {
+  if (SleepObserver observer = g_sleepObserver.load()) observer(ms);
   ClockState& s = S();
   if (s.virtualTime) {
     if (ms == 0) {
@@ -191,6 +193,7 @@ ClockStats GetClockStats() {
 }
 
 void SetPauseObserver(PauseObserver observer) { g_pauseObserver.store(observer); }
+void SetSleepObserver(SleepObserver observer) { g_sleepObserver.store(observer); }
 
 void ResetClockStats() {
   ClockState& s = S();

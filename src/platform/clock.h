@@ -58,4 +58,9 @@ void ResetClockStats();
 using PauseObserver = void (*)(unsigned ms, int64_t actualUs);
 void SetPauseObserver(PauseObserver observer);
 
+// Tests: called on entry to every Sleep, yields included, on either clock and
+// from whichever thread pauses. Null removes it.
+using SleepObserver = void (*)(unsigned ms);
+void SetSleepObserver(SleepObserver observer);
+
 }  // namespace plat

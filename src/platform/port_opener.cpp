@@ -13,6 +13,11 @@ void SetPortOpener(PortOpener opener) {
   g_opener = std::move(opener);
 }
 
+PortOpener CurrentPortOpener() {
+  std::lock_guard<std::mutex> g(g_openerMutex);
+  return g_opener;
+}
+
 int OpenPortByName(const std::string& name, std::unique_ptr<SerialPort>* port) {
   PortOpener opener;
   {

@@ -61,6 +61,9 @@ int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port)
 // Replaces the opener OpenPort uses (the simulator installs itself here);
 // an empty opener restores the platform's.
 void SetPortOpener(PortOpener opener);
+// The opener installed now (empty while the platform's is used), so that a
+// test can wrap it.
+PortOpener CurrentPortOpener();
 int OpenPortByName(const std::string& name, std::unique_ptr<SerialPort>* port);
 
 }  // namespace plat

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "app/settings_store.h"
 #include "support/test_support.h"
@@ -25,6 +27,37 @@ TEST_F(SettingsStorePosixTest, EachUseLooksInTheConfigFolderOfTheMoment) {
   EXPECT_TRUE(WriteProfileString("Device", "Serial Number", "ZTMQR51700000000000042"));
   UseIsolatedSettings("another");  // another station: it must not see the value
   EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Checked from outside the store: the value lands in the company's folder,
+// in the file named by the application key, under [Device] with the entry's
+// name, where another run (or a person) finds it; and a value put there by
+// hand is what the store reads.
+TEST_F(SettingsStorePosixTest, TheValueIsKeptInTheCompanysFileUnderDevice) {
+  std::string folder = std::string(getenv("XDG_CONFIG_HOME"));
+  ASSERT_TRUE(WriteProfileString("Device", "Serial Number", "ZTMQR51700000000000042"));
+  std::string text = ReadText(folder + "/Kestrune/orvalo-programmer.INI.conf");
+  EXPECT_NE(text.find("[Device]\nSerial%20Number=ZTMQR51700000000000042\n"), std::string::npos) << text;
+
+  WriteFile(folder + "/Kestrune/orvalo-programmer.INI.conf", "[Device]\nSerial%20Number=BYHAND\n");
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "BYHAND");
+  WriteFile(folder + "/Kestrune/orvalo-programmer.INI.conf", "[Other]\nSerial%20Number=WRONGSECTION\n");
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+}
+
+TEST_F(SettingsStorePosixTest, WithoutACompanyKeyTheProfileFileIsUsed) {
+  std::string folder = std::string(getenv("XDG_CONFIG_HOME"));
+  SetRegistryKey("");
+  ASSERT_TRUE(WriteProfileString("Device", "Serial Number", "RV0058"));
+  EXPECT_NE(ReadText(folder + "/orvalo-programmer.INI").find("[Device]\nSerial%20Number=RV0058\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadText(folder + "/Kestrune/orvalo-programmer.INI.conf"), "");
+  SetRegistryKey("Kestrune");
 }
 
 }  // namespace

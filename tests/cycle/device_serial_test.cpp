@@ -13,6 +13,7 @@
 #include "platform/thread.h"
 #include "platform/thread_test_hooks.h"
 #include "sim/sim.h"
+#include "support/cycle_trace.h"
 #include "support/test_support.h"
 
 namespace {
@@ -32,6 +33,7 @@ class DeviceSerialTest : public ::testing::Test {
     device = sim::TheDevice();
   }
   void TearDown() override {
+    cycle_trace::End();
     ResetGlobals();
     sim::Uninstall();
     EXPECT_EQ(plat::RunningThreadCount(), 0);
@@ -91,12 +93,31 @@ TEST_F(DeviceSerialTest, AZeroFirstPayloadByteIsNoSerialNumber) {
   EXPECT_EQ(ReadDeviceSerial(), -5);
 }
 
+// The request is answered inside the scan of the read that brought it: break
+// pulse (1 ms on, 1 ms off), 0x10, 1 ms, 0x31; then the frame of that same
+// read is taken, with no further read.
 TEST_F(DeviceSerialTest, ARequestIsAnsweredAndTheFrameInTheSameReadTaken) {
   Running(std::string("request,serial=") + kSerial);
+  g_hPort = cycle_trace::Wrap("COM1", std::unique_ptr<plat::SerialPort>(g_hPort)).release();
+  cycle_trace::Begin();
   EXPECT_EQ(ReadDeviceSerial(), 0);
+  cycle_trace::End();
   EXPECT_EQ(std::string(reinterpret_cast<char*>(g_deviceSerial), 22), kSerial);
   EXPECT_EQ(device->UartReceived(), (std::vector<uint8_t>{0x06, 0x10, 0x31}));
-  EXPECT_EQ(device->BreakPulsesSeen(), 1);  // the answer's break pulse comes after the report
+  std::vector<TraceStep> steps = cycle_trace::Steps();
+  size_t read = 0;
+  while (read < steps.size() && steps[read].op != TraceOp::kRead) ++read;
+  ASSERT_LT(read, steps.size());
+  EXPECT_EQ(steps[read].value, 2 + 3 + 22);  // the request, then the whole frame
+  std::vector<std::pair<TraceOp, int>> after;
+  for (size_t i = read + 1; i < steps.size(); ++i) after.push_back({steps[i].op, steps[i].value});
+  EXPECT_EQ(after, (std::vector<std::pair<TraceOp, int>>{{TraceOp::kBreak, 1},
+                                                         {TraceOp::kPause, 1},
+                                                         {TraceOp::kBreak, 0},
+                                                         {TraceOp::kPause, 1},
+                                                         {TraceOp::kTx, 0x10},
+                                                         {TraceOp::kPause, 1},
+                                                         {TraceOp::kTx, 0x31}}));
 }
 
 TEST_F(DeviceSerialTest, NoiseAndCutFramesAreNotTakenAndTheNextReportIs) {

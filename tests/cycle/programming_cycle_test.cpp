@@ -115,11 +115,13 @@ TEST_F(CycleTest, NoPortsAtAll) {
 TEST_F(CycleTest, TheDeviceIsFoundOnCom2WhenCom1IsAbsentOrEmpty) {
   InstallSim(std::string("absent=COM1,port=COM2,serial=") + kSerial);
   Run();
+  ASSERT_GE(dialog->Texts().size(), 2u);
   EXPECT_EQ(dialog->Texts()[1], "Device found at COM2. Getting Serial Number ...");
   EXPECT_EQ(dialog->LastText(), "Programming Completed Successfully.");
   sim::Uninstall();
   InstallSim(std::string("port=COM2,serial=") + kSerial);  // COM1 opens but nothing answers
   Run();
+  ASSERT_GE(dialog->Texts().size(), 2u);
   EXPECT_EQ(dialog->Texts()[1], "Device found at COM2. Getting Serial Number ...");
   EXPECT_EQ(sim::TheDevice()->PortOpens("COM1"), 1);
   EXPECT_EQ(sim::MaxPortsOpenAtOnce(), 1);  // COM1 was closed before COM2 was tried
@@ -159,7 +161,9 @@ TEST_F(CycleTest, TheSecondProgrammingEntryFailing) {
   InstallSim(std::string("vanish=2,serial=") + kSerial);
   Run();
   std::vector<std::string> t = dialog->Texts();
+  ASSERT_EQ(t.size(), 5u);
   EXPECT_EQ(t[2], "Serial Number not found.");
+  EXPECT_EQ(t[3], "No Serial Number found. Default to Factory.");
   EXPECT_EQ(t.back(), "Programming Failed.");
   EXPECT_TRUE(dialog->LastRed());
 }
@@ -169,6 +173,7 @@ TEST_F(CycleTest, ASerialNumberNotFoundIsFollowedByChipErasedInTheNormalColour) 
   InstallSim("serial=ABC,silent");
   Run();
   std::vector<StatusLine> s = dialog->Status();
+  ASSERT_GE(s.size(), 4u);
   EXPECT_EQ(s[2].text, "Serial Number not found.");
   EXPECT_TRUE(s[2].red);
   EXPECT_EQ(s[3].text, "Chip Erased.");

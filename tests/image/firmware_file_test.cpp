@@ -51,3 +51,21 @@ TEST_F(FirmwareFileTest, AnOpenFileIsHeldAgainstASecondHolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The passes' tests reach the file through the same open and count as the
+// front ends: a file, held, counted, rewound.
+TEST(FirmwareTextTest, TheTestFirmwareIsOpenedAsAFile) {
+  UseFirmwareText("x:y:z:\n");
+  ASSERT_TRUE(g_hFirmware);
+  EXPECT_EQ(g_recordCount, 3);
+  char c = 0;
+  EXPECT_EQ(g_hFirmware->Read(&c, 1), 1);
+  EXPECT_EQ(c, 'x');
+  UseFirmwareText(":00000001FF", 5);  // reads fail after five bytes
+  EXPECT_EQ(g_recordCount, 1);
+  ResetGlobals();
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The HEX passes streamed against the simulated device on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "image/firmware_file.h"
@@ -46,11 +47,14 @@ TEST_F(HexPassTest, ARealImageIsProgrammedAndVerifiedByteForByte) {
   for (uint8_t& b : image) b = uint8_t(rng());  // 0xFF bytes included
   UseFirmwareText(MakeHex(image, 0, 16, "\r\n"));
   ASSERT_EQ(g_recordCount, 376);
+  g_failAddress = 0x1234;  // left by an earlier failure: a pass that succeeds keeps it
   ASSERT_EQ(ProgramFromHex(&dialog), 0);
+  EXPECT_EQ(g_failAddress, 0x1234);
   std::vector<uint8_t> flash = device->Flash();
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
   EXPECT_EQ(flash[6000], 0xFF);
   EXPECT_EQ(VerifyFromHex(&dialog), 0);
+  EXPECT_EQ(g_failAddress, 0x1234);
   EXPECT_EQ(dialog.LastText(), "Verifying, 100% Completed.");
   EXPECT_EQ(device->ProtocolViolations(), 0u);
   EXPECT_FALSE(dialog.LastRed());
@@ -173,6 +177,49 @@ TEST_F(HexPassTest, AReadErrorHalfWayIsAFailureToo) {
   std::string text = MakeHex(std::vector<uint8_t>(64, 0x42));
   UseFirmwareText(text, long(text.size() / 2));
   EXPECT_EQ(ProgramFromHex(&dialog), kHexEndedEarly);
+}
+
+}  // namespace
+
+namespace {
+
+// A file whose one read, the `failing`th byte of the first pass over it,
+// fails; every read after that works.
+class OneBadReadFile : public plat::File {
+ public:
+  OneBadReadFile(std::string text, int failing) : text_(std::move(text)), failing_(failing) {}
+  int Read(void* buf, int n) override {
+    if (reads_++ == failing_) return -1;
+    int k = std::min(n, int(text_.size() - pos_));
+    std::memcpy(buf, text_.data() + pos_, size_t(k));
+    pos_ += size_t(k);
+    return k;
+  }
+  bool Rewind() override {
+    pos_ = 0;
+    return true;
+  }
+
+ private:
+  std::string text_;
+  int failing_;
+  int reads_ = 0;
+  size_t pos_ = 0;
+};
+
+// A read error while the records are counted ends the count there; the file
+// is rewound and used whole, its progress going past 100 %.
+TEST_F(HexPassTest, AReadErrorWhileCountingEndsTheCountAndTheFileIsStillUsed) {
+  std::string text = HexRecord(2, 0x0040, 0, {0x11, 0x22}) + "\n" + HexRecord(1, 0x0050, 0, {0x33}) +
+                     "\n:00000001FF\n";
+  g_hFirmware.reset(new OneBadReadFile(text, 16));  // after the first ':' only
+  CountRecords(g_hFirmware.get());
+  EXPECT_EQ(g_recordCount, 1);
+  ASSERT_EQ(ProgramFromHex(&dialog), 0);
+  EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{"Programming, 100% Completed.", "Programming, 200% Completed.",
+                                                      "Programming, 300% Completed."}));
+  EXPECT_EQ(device->Flash()[0x0041], 0x22);
+  EXPECT_EQ(device->Flash()[0x0050], 0x33);
 }
 
 }  // namespace

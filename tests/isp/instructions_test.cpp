@@ -8,6 +8,7 @@
 #include "isp/port.h"
 #include "platform/clock.h"
 #include "sim/sim.h"
+#include "support/cycle_trace.h"
 #include "support/test_support.h"
 
 namespace {
@@ -60,7 +61,7 @@ TEST_F(InstructionsTest, AnFFByteIsNeverSent) {
 }
 
 TEST_F(InstructionsTest, ProgrammingEnableSyncsAfterAsManyAttemptsAsPulsesWereLost) {
-  for (int slip = 0; slip <= 7; ++slip) {
+  for (int slip : {0, 1, 7, 8, 30, 31}) {
     Open("slip=" + std::to_string(slip));
     device->ClearRecords();
     ASSERT_EQ(EnterProgrammingMode(), 0) << "slip " << slip;
@@ -72,15 +73,45 @@ TEST_F(InstructionsTest, ProgrammingEnableSyncsAfterAsManyAttemptsAsPulsesWereLo
   }
 }
 
+// With nothing answering, every one of the 32 attempts goes out whole with its
+// extra clock pulse and its yield, and then the answer is "no device".
 TEST_F(InstructionsTest, NoDeviceFailsAfter32Attempts) {
-  Open("nodevice");
-  device->ClearRecords();
-  EXPECT_EQ(EnterProgrammingMode(), kNoAnswer);
-  EXPECT_EQ(device->ClockPulses(), 0u);  // nothing on the line to count them
-  ClosePort();
-  sim::Uninstall();
+  for (const char* config : {"nodevice", "port=COM2"}) {
+    SCOPED_TRACE(config);
+    Open(config);
+    cycle_trace::Begin();
+    g_hPort = cycle_trace::Wrap("COM1", std::unique_ptr<plat::SerialPort>(g_hPort)).release();
+    int64_t t0 = plat::NowUs();
+    EXPECT_EQ(EnterProgrammingMode(), kNoAnswer);
+    EXPECT_EQ(plat::NowUs() - t0, 30000);  // the reset's pauses only: failed attempts yield
+    cycle_trace::End();
+    int pulses = 0, yields = 0;
+    std::vector<int> dtr;
+    for (const TraceStep& s : cycle_trace::Steps()) {
+      pulses += s.op == TraceOp::kBreak && s.value == 0;
+      yields += s.op == TraceOp::kYield;
+      if (s.op == TraceOp::kDtr) dtr.push_back(s.value);
+    }
+    // After the reset's three strobes, DTR carries only data bits, inverted:
+    // 32 whole Programming Enable frames.
+    std::vector<uint8_t> sent;
+    for (size_t i = 3; i + 8 <= dtr.size(); i += 8) {
+      int byte = 0;
+      for (size_t k = 0; k < 8; ++k) byte = (byte << 1) | (dtr[i + k] ? 0 : 1);
+      sent.push_back(uint8_t(byte));
+    }
+    std::vector<uint8_t> want;
+    for (int attempt = 0; attempt < 32; ++attempt) want.insert(want.end(), {0xAC, 0x53, 0x00, 0x00});
+    EXPECT_EQ(sent, want);
+    EXPECT_EQ(dtr.size(), 3u + 32 * 32);
+    EXPECT_EQ(pulses, 32 * (32 + 1));
+    // Per attempt two units a bit, 3 between the bytes, 2 around the extra
+    // pulse and the pause after it.
+    EXPECT_EQ(yields, 32 * (4 * 16 + 3 + 2 + 1));
+    ClosePort();
+    sim::Uninstall();
+  }
   Open("port=COM2");
-  EXPECT_EQ(EnterProgrammingMode(), kNoAnswer);
   uint8_t b = 0;
   EXPECT_EQ(ReadFlashByte(0x0000, &b), 0);
   EXPECT_EQ(b, 0xFF);
@@ -133,9 +164,30 @@ TEST_F(InstructionsTest, ALockedChipReadsAFixedValueAndIgnoresWritesUntilErased)
   EXPECT_EQ(b, 0xFF);
 }
 
+// Nothing answers the lock frame, so nothing can fail: the whole frame still
+// goes out, then 22 ms, then the release, leaving DTR, RTS and the break set.
 TEST_F(InstructionsTest, LockAndRunSucceedsWithNothingConnected) {
   Open("nodevice");
+  cycle_trace::Begin();
+  g_hPort = cycle_trace::Wrap("COM1", std::unique_ptr<plat::SerialPort>(g_hPort)).release();
+  int64_t t0 = plat::NowUs();
   EXPECT_EQ(LockAndRun(), 0);
+  EXPECT_EQ(plat::NowUs() - t0, 24000);
+  cycle_trace::End();
+  std::vector<TraceStep> steps = cycle_trace::Steps();
+  int pulses = 0;
+  for (const TraceStep& s : steps) pulses += s.op == TraceOp::kBreak && s.value == 0;
+  EXPECT_EQ(pulses, 32);
+  ASSERT_GE(steps.size(), 7u);
+  std::vector<std::pair<TraceOp, int>> tail;
+  for (size_t i = steps.size() - 7; i < steps.size(); ++i) tail.push_back({steps[i].op, steps[i].value});
+  EXPECT_EQ(tail, (std::vector<std::pair<TraceOp, int>>{{TraceOp::kPause, 22},
+                                                        {TraceOp::kDtr, 1},
+                                                        {TraceOp::kRts, 1},
+                                                        {TraceOp::kPause, 1},
+                                                        {TraceOp::kRts, 0},
+                                                        {TraceOp::kPause, 1},
+                                                        {TraceOp::kRts, 1}}));
 }
 
 }  // namespace

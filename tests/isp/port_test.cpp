@@ -2,6 +2,7 @@
 
 #include "isp/port.h"
 #include "sim/sim.h"
+#include "support/cycle_trace.h"
 #include "support/test_support.h"
 
 namespace {
@@ -9,6 +10,7 @@ namespace {
 class OpenPortTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    cycle_trace::End();
     ClosePort();
     sim::Uninstall();
   }
@@ -45,9 +47,22 @@ TEST_F(OpenPortTest, APortThatRefusesItsSettingsIsClosedAndOpensNextTime) {
   EXPECT_EQ(OpenPort("COM1"), 0);
 }
 
+// A close releases the port (ports are held exclusively) and clears g_hPort,
+// so a second close, as the dialog's destruction makes after a cycle, touches
+// nothing.
 TEST_F(OpenPortTest, ClosingWithNoPortOpenDoesNothing) {
+  InstallSim("");
+  cycle_trace::Begin();
+  ASSERT_EQ(OpenPort("COM1"), 0);
   ClosePort();
   EXPECT_EQ(g_hPort, nullptr);
+  ClosePort();
+  ClosePort();
+  int closes = 0;
+  for (const TraceStep& s : cycle_trace::Steps()) closes += s.op == TraceOp::kClose;
+  EXPECT_EQ(closes, 1);
+  ASSERT_EQ(OpenPort("COM1"), 0);  // released by the first close
+  cycle_trace::End();
 }
 
 }  // namespace

@@ -145,10 +145,21 @@ std::string MakeHex(const std::vector<uint8_t>& data, int start, int perRecord, 
 }
 
 void UseFirmwareText(const std::string& text, long failAfter) {
-  g_recordCount = 0;
-  for (char c : text)
-    if (c == ':') ++g_recordCount;
-  g_hFirmware.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end()), failAfter));
+  g_hFirmware.reset();
+  if (failAfter < 0) {
+    // A real file, opened and counted as the front ends do it.
+    std::string path = TempDir("firmware") + "/firmware.hex";
+    WriteFile(path, text);
+    g_hFirmware = OpenFirmwareFile(path.c_str());
+    if (!g_hFirmware) ADD_FAILURE() << "cannot open " << path;
+    return;
+  }
+  // Counted whole, as an open would; the reads of the passes fail after
+  // failAfter bytes.
+  std::vector<uint8_t> bytes(text.begin(), text.end());
+  plat::MemoryFile counted(bytes);
+  CountRecords(&counted);
+  g_hFirmware.reset(new plat::MemoryFile(bytes, failAfter));
 }
 
 void ResetGlobals() {

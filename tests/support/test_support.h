@@ -73,7 +73,9 @@ std::string MakeHex(const std::vector<uint8_t>& data, int start = 0, int perReco
                     const char* lineEnd = "\r\n");
 std::string HexRecord(int count, int address, int type, const std::vector<uint8_t>& data);
 
-// Opens a HEX text as the firmware file (in memory), counted as a file would be.
+// Makes a HEX text the firmware file: written to a file and opened as the
+// front ends open it; with failAfter >= 0 an in-memory file, counted whole by
+// the same step, whose reads in the passes fail after that many bytes.
 void UseFirmwareText(const std::string& text, long failAfter = -1);
 
 // Resets the process-wide state a cycle or a start-up leaves behind.

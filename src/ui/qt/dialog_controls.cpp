@@ -1,6 +1,8 @@
 #include "ui/qt/dialog_controls.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QStyleHints>
 #include <QPainter>
 
 #include "state/shared_state.h"
@@ -36,7 +38,25 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
   setPalette(pal);
 }
 
+// Depending on the platform, the second press of a double click arrives as a
+// press followed by a double-click event, or as the double-click event alone;
+// neither may open the address a second time. A third press is a new click.
 void LinkLabel::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) emit clicked();
+  if (event->button() == Qt::LeftButton) {
+    ulong now = event->timestamp();
+    bool second = pairOpen_ && now - lastClickMs_ < ulong(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    if (second) {
+      pairOpen_ = false;
+    } else {
+      lastClickMs_ = now;
+      pairOpen_ = true;
+      emit clicked();
+    }
+  }
   QLabel::mousePressEvent(event);
+}
+
+void LinkLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+  pairOpen_ = false;
+  event->accept();
 }

@@ -26,7 +26,9 @@ class StatusLabel : public QFrame {
 };
 
 // Blue text, in the underlined link font when there is one; a press of the
-// left button on it emits clicked() once.
+// left button on it emits clicked() once. A double click counts as one click,
+// as on the Win32 dialog, where its second press arrives as a double-click
+// message that nothing handles.
 class LinkLabel : public QLabel {
   Q_OBJECT
  public:
@@ -37,4 +39,11 @@ class LinkLabel : public QLabel {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  // Time of the last press that emitted clicked(), while a second press
+  // within the double-click interval would pair with it.
+  ulong lastClickMs_ = 0;
+  bool pairOpen_ = false;
 };

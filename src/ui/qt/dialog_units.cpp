@@ -22,6 +22,8 @@ int DialogUnits::X(int du) const { return MulDiv(du, avgWidth_, 4); }
 int DialogUnits::Y(int du) const { return MulDiv(du, height_, 8); }
 
 QRect DialogUnits::Rect(int x, int y, int width, int height) const {
-  // Each edge is converted on its own, as MapDialogRect does.
-  return QRect(QPoint(X(x), Y(y)), QPoint(X(x + width) - 1, Y(y + height) - 1));
+  // The dialog manager converts a template control's position and its size
+  // each on its own (not its far edges, as MapDialogRect would), so a control
+  // can come out a pixel narrower or wider than its edges suggest.
+  return QRect(X(x), Y(y), X(width), Y(height));
 }

@@ -78,6 +78,9 @@ void ProgrammerDialog::BuildControls() {
   StaticText("For Part No. RV0058LK00 ONLY.", this)->setGeometry(du.Rect(5, 5, 170, 8));
 
   setFixedSize(du.X(kDialogWidth), du.Y(kDialogHeight));
+  // The template's position: the top-left corner of the screen, not wherever
+  // the window manager would choose.
+  move(0, 0);
 }
 
 void ProgrammerDialog::InitDialog() {

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFontMetrics>
 #include <QTest>
+#include <QWindow>
 #include <vector>
 
 #include "state/shared_state.h"
@@ -92,17 +94,21 @@ TEST_F(ProgrammerDialogTest, MissingFirmwareDisablesStartAndPaintsTheFailureRed)
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
+// The pointer moved across the window as the operator would move it: the
+// cursor the window shows is the hand over the link's text and the usual
+// arrow everywhere else, the other controls included.
 TEST_F(ProgrammerDialogTest, HandCursorOnlyOverTheLink) {
   ProgrammerDialog dialog;
   ASSERT_TRUE(ShowActive(&dialog));
-  QWidget* link = dialog.webLink();
+  QWindow* window = dialog.windowHandle();
+  ASSERT_NE(window, nullptr);
+  QRect link = dialog.webLink()->geometry();
   int overLink = 0, elsewhere = 0;
-  for (int y = 0; y < dialog.height(); y += 2) {
-    for (int x = 0; x < dialog.width(); x += 2) {
-      QWidget* under = dialog.childAt(x, y);
-      QWidget* shown = under ? under : &dialog;
-      bool hand = shown->cursor().shape() == Qt::PointingHandCursor;
-      if (shown == link) {
+  for (int y = 1; y < dialog.height(); y += 3) {
+    for (int x = 1; x < dialog.width(); x += 3) {
+      QTest::mouseMove(window, QPoint(x, y));
+      bool hand = window->cursor().shape() == Qt::PointingHandCursor;
+      if (link.contains(x, y)) {
         EXPECT_TRUE(hand) << x << "," << y;
         ++overLink;
       } else {
@@ -114,6 +120,66 @@ TEST_F(ProgrammerDialogTest, HandCursorOnlyOverTheLink) {
   }
   EXPECT_GT(overLink, 0);
   EXPECT_GT(elsewhere, overLink);
+}
+
+// The controls where the template puts them, as the Windows dialog manager
+// places them: position and size each converted from dialog units with the
+// dialog font's base units (the mean width of the 52 letters, rounded, and
+// the font's height), rounding halves up.
+TEST_F(ProgrammerDialogTest, ControlsSitAtTheirDialogUnitRectangles) {
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+  QFontMetrics fm(dialog.font());
+  int letters = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  int baseX = (letters / 26 + 1) / 2, baseY = fm.height();
+  auto px = [](int du, int base, int div) { return (du * base + div / 2) / div; };
+  auto rect = [&](int x, int y, int w, int h) {
+    return QRect(px(x, baseX, 4), px(y, baseY, 8), px(w, baseX, 4), px(h, baseY, 8));
+  };
+  QWidget* serialLabel = nullptr;
+  QWidget* notice = nullptr;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label->text() == "Serial Number:") serialLabel = label;
+    if (label->text() == "For Part No. RV0058LK00 ONLY.") notice = label;
+  }
+  ASSERT_NE(serialLabel, nullptr);
+  ASSERT_NE(notice, nullptr);
+  EXPECT_EQ(serialLabel->geometry(), rect(5, 22, 50, 10));
+  EXPECT_EQ(dialog.startButton()->geometry(), rect(5, 38, 45, 15));
+  EXPECT_EQ(dialog.verifyBox()->geometry(), rect(60, 40, 35, 8));
+  EXPECT_EQ(dialog.status()->geometry(), rect(5, 60, 180, 10));
+  EXPECT_EQ(dialog.serialNumber()->geometry(), rect(60, 20, 125, 12));
+  EXPECT_EQ(dialog.webLink()->geometry(), rect(120, 39, 65, 10));
+  EXPECT_EQ(notice->geometry(), rect(5, 5, 170, 8));
+  EXPECT_EQ(dialog.size(), QSize(px(192, baseX, 4), px(76, baseY, 8)));
+}
+
+// The template's position: the window opens at the top-left corner of the
+// screen, placed there by the program rather than by the window manager.
+TEST_F(ProgrammerDialogTest, TheWindowOpensAtTheScreensTopLeftCorner) {
+  ProgrammerDialog dialog;
+  EXPECT_TRUE(dialog.testAttribute(Qt::WA_Moved));
+  ASSERT_TRUE(ShowActive(&dialog));
+  EXPECT_EQ(dialog.frameGeometry().topLeft(), QPoint(0, 0));
+}
+
+// A double click on the link opens the browser once, whether the toolkit
+// reports its second press as a press or as a double click; a click after it
+// opens it again.
+TEST_F(ProgrammerDialogTest, ADoubleClickOnTheLinkOpensTheAddressOnce) {
+  int opened = 0;
+  ReplaceWebOpener([&](const QUrl&) { ++opened; });
+  ProgrammerDialog dialog;
+  ASSERT_TRUE(ShowActive(&dialog));
+  QPoint inLink = dialog.webLink()->geometry().center();
+  QTest::mouseDClick(dialog.windowHandle(), Qt::LeftButton, {}, inLink);
+  EXPECT_EQ(opened, 1);
+  // The widget-level form: a click, then the double-click event alone.
+  QTest::mouseClick(dialog.webLink(), Qt::LeftButton);
+  QTest::mouseDClick(dialog.webLink(), Qt::LeftButton);
+  EXPECT_EQ(opened, 2);
+  QTest::mouseClick(dialog.webLink(), Qt::LeftButton);
+  EXPECT_EQ(opened, 3);
 }
 
 TEST_F(ProgrammerDialogTest, EachClickOnTheLinkOpensTheAddressOnceAndNowhereElse) {

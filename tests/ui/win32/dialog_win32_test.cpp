@@ -294,6 +294,62 @@ TEST_F(DialogTest, OnlyAClickOnTheWebLinkStartsTheBrowser) {
   EXPECT_EQ(started.size(), 1u);
 }
 
+// The controls in template order, each where the system's dialog manager put
+// it for this dialog's font (position and size each converted from dialog
+// units with the base units the system reports); the dialog at the top-left
+// corner of the screen.
+TEST_F(DialogTest, ControlsSitAtTheirDialogUnitRectanglesInTemplateOrder) {
+  Run(true, "serial=AB");
+  RECT base = {0, 0, 4, 8};
+  ASSERT_TRUE(MapDialogRect(dialog, &base));
+  auto px = [](int du, int units, int div) { return (du * units + div / 2) / div; };
+  const RECT layout[] = {{5, 22, 50, 10},  {5, 38, 45, 15},   {60, 40, 35, 8},  {5, 60, 180, 10},
+                         {60, 20, 125, 12}, {120, 39, 65, 10}, {5, 5, 170, 8}};
+  const int ids[] = {-1, IDC_START, IDC_VERIFY, IDC_STATUS, IDC_SERIAL_NUMBER, IDC_WEB_LINK, -1};
+  HWND child = GetWindow(dialog, GW_CHILD);
+  for (size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i, child = GetWindow(child, GW_HWNDNEXT)) {
+    SCOPED_TRACE("control " + std::to_string(i));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(GetDlgCtrlID(child) & 0xFFFF, ids[i] & 0xFFFF);
+    RECT got;
+    GetWindowRect(child, &got);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
+    EXPECT_EQ(got.left, px(layout[i].left, base.right, 4));
+    EXPECT_EQ(got.top, px(layout[i].top, base.bottom, 8));
+    EXPECT_EQ(got.right - got.left, px(layout[i].right, base.right, 4));
+    EXPECT_EQ(got.bottom - got.top, px(layout[i].bottom, base.bottom, 8));
+  }
+  EXPECT_EQ(child, nullptr);
+  RECT client, size = {0, 0, 192, 76};
+  GetClientRect(dialog, &client);
+  ASSERT_TRUE(MapDialogRect(dialog, &size));
+  EXPECT_EQ(client.right, size.right);
+  EXPECT_EQ(client.bottom, size.bottom);
+  RECT window;
+  GetWindowRect(dialog, &window);
+  EXPECT_EQ(window.left, 0);
+  EXPECT_EQ(window.top, 0);
+}
+
+// A double click on the link, as the system delivers it to this window class
+// (its second press is a double-click message where the class asks for them):
+// the browser is started once.
+TEST_F(DialogTest, ADoubleClickOnTheWebLinkStartsTheBrowserOnce) {
+  Run(true, "serial=AB");
+  std::vector<std::string> started;
+  ReplaceProcessStarter([&](const std::string& commandLine) { started.push_back(commandLine); });
+  RECT link;
+  GetWindowRect(Item(IDC_WEB_LINK), &link);
+  SetCursorPos((link.left + link.right) / 2, (link.top + link.bottom) / 2);
+  bool doubleClicks = (GetClassLongPtrA(dialog, GCL_STYLE) & CS_DBLCLKS) != 0;
+  SendMessageA(dialog, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  SendMessageA(dialog, WM_LBUTTONUP, 0, 0);
+  SendMessageA(dialog, doubleClicks ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  SendMessageA(dialog, WM_LBUTTONUP, 0, 0);
+  EXPECT_TRUE(doubleClicks);
+  EXPECT_EQ(started.size(), 1u);
+}
+
 #pragma pack(push, 2)
 struct IconGroupEntry {  // one image of an RT_GROUP_ICON resource
   BYTE width, height, colours, reserved;

@@ -1,0 +1,323 @@
+// Whole cycles traced step by step on the virtual clock and compared with the
+// sequences the programming link, the instructions, the serial-number exchange
+// and the cycle are built from: every line operation, pause, yield, port open
+// and close, and dialog operation, in order and at its time.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cycle/programming_cycle.h"
+#include "platform/thread.h"
+#include "sim/sim.h"
+#include "state/shared_state.h"
+#include "support/cycle_trace.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace expect;
+
+const char kSerial[] = "RV0058LK00000000000042";
+const char kFactory[] = "ZTMQR51700000000000000";
+
+// The firmware of these cycles: two records of four bytes, one of them 0xFF
+// (never written), then the end-of-file record. g_recordCount is 3.
+const std::vector<uint8_t> kImage = {0x12, 0x34, 0xFF, 0x56, 0x9A, 0xBC, 0xDE, 0xF0};
+struct Record {
+  int yieldsBefore;  // bytes read up to and including its ':'
+  const char* percent;
+  int address;
+  int count;
+};
+const Record kRecords[] = {{1, "33", 0, 4}, {3, "66", 4, 4}, {3, "100", 0, 0}};
+
+// ---- The link's sequences --------------------------------------------------
+
+TraceItem Reset() {
+  return Seq({Strobe(0), Brk(1), Pause(1), Strobe(1), Pause(1), Strobe(0), Pause(22)});
+}
+TraceItem EnableFrame() {
+  return Seq({Byte(0xAC), Unit(), Byte(0x53), Unit(), Byte(0x00), Unit(), Byte(0x00)});
+}
+TraceItem FailedAttempt(int pauseMs) { return Seq({EnableFrame(), Unit(), Brk(0), Unit(), Brk(1), Pause(pauseMs)}); }
+// Programming Enable answered on attempt failures + 1.
+TraceItem Enable(int failures, int pauseMs) { return Seq({Repeat(failures, {FailedAttempt(pauseMs)}), EnableFrame()}); }
+TraceItem NoAnswer(int pauseMs) { return Repeat(32, {FailedAttempt(pauseMs)}); }
+TraceItem LockAndRelease() {
+  return Seq({Byte(0xAC), Yield(), Byte(0xE0), Yield(), Byte(0x00), Yield(), Byte(0x00), Pause(22), Strobe(1)});
+}
+TraceItem Erase(int slip) {
+  return Seq({Byte(0xAC), Unit(), Byte(0x80), Unit(), Byte(0x00), Unit(), Byte(0x00), Unit(), Pause(22), Strobe(1),
+              Pause(1), Strobe(0), Pause(22), Enable(slip, 1)});
+}
+TraceItem Frame(uint8_t op, int address, uint8_t data) {
+  return Seq({Byte(uint8_t(op | ((address & 1) ? 0x08 : 0x00))), Byte(uint8_t((address >> 9) & 0xFF)),
+              Byte(uint8_t((address >> 1) & 0xFF)), Byte(data)});
+}
+TraceItem Write(int address, uint8_t data) {
+  if (data == 0xFF) return Seq({});
+  return Seq({Frame(0x40, address, data), Pause(6)});
+}
+TraceItem WriteRefused(int address, uint8_t data) { return Frame(0x40, address, data); }
+TraceItem ReadBack(int address) { return Seq({Frame(0x20, address, 0x00), Pause(1)}); }
+
+// ---- The cycle's sequences -------------------------------------------------
+
+TraceItem CycleStart() {
+  return Seq({StartButton(false), VerifyBox(false), Cursor(1), VerifyRead(), Repaint(),
+              Status("Auto Detecting Device ...", false)});
+}
+TraceItem CycleEnd(const std::string& text, bool red, const char* openPort) {
+  TraceBlock b = {Status(text, red)};
+  if (openPort) b.push_back(Close(openPort));
+  b.insert(b.end(), {VerifyBox(true), Cursor(-1), StartButton(true)});
+  return Seq(b);
+}
+TraceItem FoundOn(const char* port, int slip) { return Seq({Open(port), Reset(), Enable(slip, 0)}); }
+TraceItem NotOn(const char* port) { return Seq({Open(port), Reset(), NoAnswer(0), Close(port), Pause(1)}); }
+TraceItem BreakPulse() { return Seq({Brk(1), Pause(1), Brk(0), Pause(1)}); }
+// The firmware's break answered and its frame (DLE, type, L = 21, 22
+// characters) read in one go.
+TraceItem Exchange(int bytesRead) { return Seq({Arm(), Wait(1), BreakPulse(), Tx(0x06), Pause(8), Read(bytesRead)}); }
+TraceItem AfterSerial(const std::string& serial) { return Seq({SerialBox(serial), Repaint(), Pause(10)}); }
+TraceItem Released(const char* port) {
+  return Seq({Status(std::string("Device found at ") + port + ". Getting Serial Number ...", false), LockAndRelease(),
+              Pause(10)});
+}
+
+// One pass over the firmware; stops at failAt (a data byte's address) when
+// it is given, after that byte's failing step.
+TraceItem Pass(bool program, int failAt = -1) {
+  TraceBlock b;
+  for (const Record& r : kRecords) {
+    b.push_back(Repeat(r.yieldsBefore, {Yield()}));
+    b.push_back(Status(std::string(program ? "Programming, " : "Verifying, ") + r.percent + "% Completed.", false));
+    b.push_back(Pause(1));
+    for (int i = 0; i < r.count; ++i) {
+      int address = r.address + i;
+      uint8_t data = kImage[size_t(address)];
+      if (address == failAt) {
+        b.push_back(program ? WriteRefused(address, data) : Frame(0x20, address, 0x00));
+        if (!program) b.push_back(Pause(1));  // the byte was read; it is the comparison that fails
+        return Seq(b);
+      }
+      b.push_back(program ? Write(address, data) : ReadBack(address));
+    }
+  }
+  return Seq(b);
+}
+
+uint8_t RecordSum(const std::string& serial) {
+  uint8_t sum = 22;
+  for (char c : serial) sum = uint8_t(sum + uint8_t(c));
+  return sum;
+}
+
+// The serial-number record: length, 22 characters, checksum; then read back
+// whole, since a write the device did not take may still have echoed right.
+TraceItem SerialRecord(const std::string& serial) {
+  TraceBlock b = {Write(0x1FE8, 22)};
+  for (int i = 0; i < 22; ++i) b.push_back(Write(0x1FE9 + i, uint8_t(serial[size_t(i)])));
+  b.push_back(Write(0x1FFF, RecordSum(serial)));
+  for (int i = 0; i < 24; ++i) b.push_back(ReadBack(0x1FE8 + i));
+  return Seq(b);
+}
+
+TraceItem ProgramAndFinish(const char* port, const std::string& serial, bool verify, int slip) {
+  TraceBlock b = {Reset(), Enable(slip, 0), Erase(slip), Status("Chip Erased.", false), Pass(true)};
+  if (verify) b.push_back(Pass(false));
+  b.insert(b.end(), {SerialRecord(serial), LockAndRelease(), CycleEnd("Programming Completed Successfully.", false, port)});
+  return Seq(b);
+}
+
+TraceItem GoodCycle(const char* port, TraceItem probe, bool verify, int slip) {
+  return Seq({CycleStart(), probe, Released(port), Exchange(25), Status("Serial Number OK.", false),
+              AfterSerial(kSerial), ProgramAndFinish(port, kSerial, verify, slip)});
+}
+
+class CycleTraceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseIsolatedSettings("trace");
+    UseFirmwareText(MakeHex(kImage, 0, 4));
+  }
+  void TearDown() override {
+    cycle_trace::End();
+    ResetGlobals();
+    sim::Uninstall();
+  }
+  void Run(const std::string& config, bool verify) {
+    InstallSim(config);
+    cycle_trace::Begin();
+    TraceDialog dialog(verify);
+    OnStart(&dialog);
+    JoinCycleThread();
+    cycle_trace::End();
+    EXPECT_EQ(sim::TheDevice()->ProtocolViolations(), 0u);
+    EXPECT_EQ(plat::RunningThreadCount(), 0);
+  }
+  void Check(TraceItem expected) {
+    std::string diff = CompareTraces(ExpandTrace({expected}), cycle_trace::Steps());
+    EXPECT_EQ(diff, "");
+  }
+  static int64_t TimeOf(const std::vector<TraceStep>& steps, TraceOp op, const std::string& text = "") {
+    for (const TraceStep& s : steps)
+      if (s.op == op && (text.empty() || s.text == text)) return s.timeUs;
+    return -1;
+  }
+};
+
+TEST_F(CycleTraceTest, AVerifiedCycle) {
+  Run(std::string("serial=") + kSerial, true);
+  Check(GoodCycle("COM1", FoundOn("COM1", 0), true, 0));
+}
+
+TEST_F(CycleTraceTest, AnUnverifiedCycle) {
+  Run(std::string("serial=") + kSerial, false);
+  Check(GoodCycle("COM1", FoundOn("COM1", 0), false, 0));
+}
+
+TEST_F(CycleTraceTest, OnCom2WithCom1Absent) {
+  Run(std::string("port=COM2,absent=COM1,serial=") + kSerial, true);
+  Check(GoodCycle("COM2", Seq({OpenAbsent("COM1"), Pause(1), FoundOn("COM2", 0)}), true, 0));
+}
+
+TEST_F(CycleTraceTest, OnCom2WithCom1RefusingItsSettings) {
+  Run(std::string("port=COM2,refuse=COM1,serial=") + kSerial, true);
+  Check(GoodCycle("COM2", Seq({OpenRefused("COM1"), Pause(1), FoundOn("COM2", 0)}), true, 0));
+}
+
+TEST_F(CycleTraceTest, OnCom2WithNothingAnsweringOnCom1) {
+  Run(std::string("port=COM2,serial=") + kSerial, false);
+  Check(GoodCycle("COM2", Seq({NotOn("COM1"), FoundOn("COM2", 0)}), false, 0));
+}
+
+// Every reset costs `slip` clock pulses, so each of the three enable loops of
+// a cycle (probe, after the serial number, after the erase) needs slip + 1
+// attempts; 31 makes the 32nd and last attempt the one that succeeds.
+TEST_F(CycleTraceTest, EveryEnableLoopAfterSlippedPulses) {
+  for (int slip : {1, 7, 31}) {
+    SCOPED_TRACE("slip=" + std::to_string(slip));
+    Run(std::string("serial=") + kSerial + ",slip=" + std::to_string(slip), false);
+    Check(GoodCycle("COM1", FoundOn("COM1", slip), false, slip));
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(CycleTraceTest, NoDeviceOnEitherPort) {
+  Run("nodevice", true);
+  Check(Seq({CycleStart(), NotOn("COM1"), NotOn("COM2"),
+             CycleEnd("Device not found. Check Power, Cable, Free COM.", true, nullptr)}));
+}
+
+TEST_F(CycleTraceTest, NoPortsAtAll) {
+  Run("absent=COM1,absent=COM2", true);
+  Check(Seq({CycleStart(), OpenAbsent("COM1"), Pause(1), OpenAbsent("COM2"), Pause(1),
+             CycleEnd("Device not found. Check Power, Cable, Free COM.", true, nullptr)}));
+}
+
+TEST_F(CycleTraceTest, AFailedWriteEndsTheCycleWithoutLocking) {
+  Run(std::string("serial=") + kSerial + ",failwrite=5", true);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 5),
+             CycleEnd("Programming Failed at 0x0005 .", true, "COM1")}));
+}
+
+TEST_F(CycleTraceTest, AFailedVerifyEndsTheCycleWithoutLocking) {
+  Run(std::string("serial=") + kSerial + ",badread=6", true);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             Pass(false, 6), CycleEnd("Verify Failed at 0x0006.", true, "COM1")}));
+}
+
+// The device asks (0x10 0x7F) before its frame, in the same read: the request
+// is answered with a break pulse, 0x10, 1 ms, 0x31, and the frame still taken.
+TEST_F(CycleTraceTest, TheDevicesRequestIsAnsweredBeforeItsFrameIsTaken) {
+  Run(std::string("serial=") + kSerial + ",request", false);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(27), BreakPulse(), Tx(0x10), Pause(1),
+             Tx(0x31), Status("Serial Number OK.", false), AfterSerial(kSerial),
+             ProgramAndFinish("COM1", kSerial, false, 0)}));
+}
+
+// Firmware that never reports: the request ends at its 3000 ms limit and the
+// factory default is written into the record.
+TEST_F(CycleTraceTest, SilentFirmwareUntilTheLimit) {
+  Run(std::string("serial=") + kSerial + ",silent", false);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Arm(), Wait(-1),
+             Status("Serial Number not found.", true), Status("No Serial Number found. Default to Factory.", true),
+             AfterSerial(kFactory), ProgramAndFinish("COM1", kFactory, false, 0)}));
+  std::vector<TraceStep> steps = cycle_trace::Steps();
+  EXPECT_EQ(TimeOf(steps, TraceOp::kStatus, "Serial Number not found.") - TimeOf(steps, TraceOp::kArm), 3000000);
+}
+
+// The sixth character does not take: nothing after it is written, no checksum,
+// no read-back, no lock.
+TEST_F(CycleTraceTest, ARecordWriteThatFails) {
+  Run(std::string("serial=") + kSerial + ",failwrite=1FEE", false);
+  TraceBlock record = {Write(0x1FE8, 22)};
+  for (int i = 0; i < 5; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
+  record.push_back(WriteRefused(0x1FEE, uint8_t(kSerial[5])));
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+}
+
+// The length byte's write is not tested: every character and the checksum
+// still go out; only the read-back finds the record incomplete.
+TEST_F(CycleTraceTest, AFailedLengthWriteIsFoundByTheReadBack) {
+  Run(std::string("serial=") + kSerial + ",failwrite=1FE8", false);
+  TraceBlock record = {WriteRefused(0x1FE8, 22)};
+  for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
+  record.push_back(Write(0x1FFF, RecordSum(kSerial)));
+  record.push_back(ReadBack(0x1FE8));
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+}
+
+// Nor is the checksum's: the read-back finds it, after every other byte of
+// the record was read as written.
+TEST_F(CycleTraceTest, AFailedChecksumWriteIsFoundByTheReadBack) {
+  Run(std::string("serial=") + kSerial + ",failwrite=1FFF", false);
+  TraceBlock record = {Write(0x1FE8, 22)};
+  for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
+  record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));
+  for (int i = 0; i < 24; ++i) record.push_back(ReadBack(0x1FE8 + i));
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+}
+
+// The comparison itself must see a difference: a pause of the wrong length, a
+// missing line operation and a wrong status colour are each reported with
+// the step where they happen.
+TEST(CycleTraceCompare, ReportsTheFirstDifferenceWithItsNeighbours) {
+  std::vector<TraceStep> want = ExpandTrace({Strobe(1), Byte(0x80)});
+  std::vector<TraceStep> got = want;
+  int64_t t = 0;
+  for (TraceStep& s : got) {
+    s.timeUs = t;
+    if (s.op == TraceOp::kPause) t += int64_t(s.value) * 1000;
+  }
+  EXPECT_EQ(CompareTraces(want, got), "");
+  std::vector<TraceStep> shorter = got;
+  shorter.erase(shorter.begin() + 3);  // the strobe's RTS drop
+  std::string diff = CompareTraces(want, shorter);
+  EXPECT_NE(diff.find("first difference at step 3"), std::string::npos) << diff;
+  EXPECT_NE(diff.find("expected: RTS 0"), std::string::npos) << diff;
+  std::vector<TraceStep> late = got;
+  for (size_t i = 3; i < late.size(); ++i) late[i].timeUs += 1000;  // a pause 1 ms too long
+  diff = CompareTraces(want, late);
+  EXPECT_NE(diff.find("first difference at step 3"), std::string::npos) << diff;
+  std::vector<TraceStep> red = ExpandTrace({Status("x", false)});
+  std::vector<TraceStep> gotRed = red;
+  gotRed[0].red = true;
+  EXPECT_NE(CompareTraces(red, gotRed), "");
+  gotRed[0].red = false;
+  gotRed[0].busy = false;  // the busy flag cleared too early
+  EXPECT_NE(CompareTraces(red, gotRed), "");
+}
+
+}  // namespace
