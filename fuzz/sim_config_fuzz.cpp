@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (!Same(c, again)) Fail("two configurations", text);
   if (c.port != "COM1" && c.port != "COM2") Fail("port", text);
-  if (c.slip < 0 || c.slip > 7) Fail("slip", text);
+  if (c.slip < 0 || c.slip > 31) Fail("slip", text);
   for (int a : c.failWrite)
     if (a < 0 || a > 0x1FFF) Fail("failwrite address", text);
   for (int a : c.badRead)

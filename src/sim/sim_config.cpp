@@ -68,7 +68,7 @@ std::string ParseConfig(const std::string& text, Config* c) {
       if (v != "virtual" && v != "real") return bad("virtual or real");
       c->virtualTime = v == "virtual";
     } else if (key == "slip") {
-      if (!ParseNumber(v, 10, 0, 7, &n)) return bad("0 to 7");
+      if (!ParseNumber(v, 10, 0, 31, &n)) return bad("0 to 31");
       c->slip = int(n);
     } else if (key == "failwrite") {
       if (!ParseNumber(v, 16, 0, 0x1FFF, &n)) return bad("a hex byte address 0 to 1FFF");

@@ -33,7 +33,7 @@ struct Config {
 };
 
 // Parses text into *config (which keeps its defaults for absent keys).
-// Returns "" or an error text such as `ORVALO_SIM: bad value in "slip=9" (0 to 7)`.
+// Returns "" or an error text such as `ORVALO_SIM: bad value in "slip=32" (0 to 31)`.
 std::string ParseConfig(const std::string& text, Config* config);
 
 }  // namespace sim

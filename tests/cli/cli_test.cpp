@@ -79,10 +79,10 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   Result r = RunCli("ORVALO_SIM=time=virtual", "/nonexistent/image.hex");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.lines, (std::vector<std::string>{"! Firmware file access Failed."}));
-  r = RunCli("ORVALO_SIM=time=virtual,slip=9", Sample());
+  r = RunCli("ORVALO_SIM=time=virtual,slip=32", Sample());
   EXPECT_EQ(r.status, 2);
   ASSERT_EQ(r.lines.size(), 1u);
-  EXPECT_NE(r.lines[0].find("\"slip=9\""), std::string::npos);
+  EXPECT_NE(r.lines[0].find("\"slip=32\""), std::string::npos);
   r = RunCli("", "--frobnicate");
   EXPECT_EQ(r.status, 2);
   r = RunCli("", "--help");

@@ -37,7 +37,7 @@ TEST(SimConfigTest, EmptyItemsAreIgnored) {
 }
 
 TEST(SimConfigTest, BadItemsAreNamedInTheError) {
-  const char* bad[] = {"slip=8",        "slip=-1",    "slip=",          "port=COM3",   "absent=com1",
+  const char* bad[] = {"slip=32",       "slip=-1",    "slip=",          "port=COM3",   "absent=com1",
                        "time=fast",     "failwrite=2000", "failwrite=xyz", "vanish=-2",  "serial=",
                        "serial=12345678901234567890123", "noise=1",   "noise=GG",       "silent=1",
                        "frobnicate",    "lockread=100", "framelen=256", "flash="};
