@@ -19,13 +19,13 @@ bool ParseNumber(const std::string& v, int base, long lo, long hi, long* out) {
   return true;
 }
 
-int PortIndex(const std::string& v) {
-  if (v == "COM1") return 1;
-  if (v == "COM2") return 2;
+}  // namespace
+
+int PortIndex(const std::string& name) {
+  if (name == "COM1") return 1;
+  if (name == "COM2") return 2;
   return 0;
 }
-
-}  // namespace
 
 std::string ParseConfig(const std::string& text, Config* c) {
   size_t start = 0;

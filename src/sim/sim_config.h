@@ -32,6 +32,9 @@ struct Config {
   bool vanishAtReport = false;      // gone when it should send its frame
 };
 
+// 1 for "COM1", 2 for "COM2", 0 for any other name (no port the simulator has).
+int PortIndex(const std::string& name);
+
 // Parses text into *config (which keeps its defaults for absent keys).
 // Returns "" or an error text such as `ORVALO_SIM: bad value in "slip=32" (0 to 31)`.
 std::string ParseConfig(const std::string& text, Config* config);

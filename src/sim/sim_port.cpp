@@ -13,8 +13,6 @@
 namespace sim {
 namespace {
 
-int PortIndex(const std::string& name) { return name == "COM1" ? 1 : name == "COM2" ? 2 : 0; }
-
 struct World {
   std::mutex m;
   Config config;

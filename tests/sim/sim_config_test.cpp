@@ -29,6 +29,12 @@ TEST(SimConfigTest, ReadsEveryKindOfItem) {
   EXPECT_EQ(c.flashPath, "/tmp/x.bin");
 }
 
+TEST(SimConfigTest, OnlyCom1AndCom2AreSimulatedPorts) {
+  EXPECT_EQ(sim::PortIndex("COM1"), 1);
+  EXPECT_EQ(sim::PortIndex("COM2"), 2);
+  for (const char* other : {"COM3", "com2", "COM", "", "COM22", "/dev/ttyS1"}) EXPECT_EQ(sim::PortIndex(other), 0) << other;
+}
+
 TEST(SimConfigTest, EmptyItemsAreIgnored) {
   sim::Config c;
   EXPECT_EQ(sim::ParseConfig("", &c), "");
