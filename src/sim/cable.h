@@ -51,6 +51,7 @@ class Cable {
   void CountRead() { ++counts_.reads; }
   void CountArm() { ++counts_.arms; }
   void ClearCounts() { counts_ = LineCounts{}; }
+  size_t HeldBytes() const { return rx_.size() * sizeof(RxEvent); }
 
   // Lines towards the device.
   Signal<int> reset{1};    // the latched level

@@ -1,8 +1,9 @@
 #include "sim/device.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
+
+#include "sim/device_file.h"
 
 #include "platform/clock.h"
 
@@ -13,6 +14,8 @@ SimDevice::SimDevice(const Config& config)
       memories_(config_, time_),
       programming_(config_, time_, &memories_),
       firmware_(config_, time_, &memories_) {
+  // An erase ends on RESET's release before the firmware looks at the flash.
+  cable_.reset.Connect([this](int level) { memories_.OnReset(level); });
   cable_.reset.Connect([this](int level) { programming_.OnReset(level); });
   cable_.reset.Connect([this](int level) { firmware_.OnReset(level); });
   cable_.data.Connect([this](int level) { programming_.OnData(level); });
@@ -22,6 +25,7 @@ SimDevice::SimDevice(const Config& config)
   programming_.answer.Connect([this](int level) { cable_.DriveAnswer(level); });
   firmware_.txd.Connect([this](const RxEvent& e) { cable_.Deliver(e); });
   programming_.violation.Connect([this](int) { ++violations_; });
+  memories_.violation.Connect([this](int) { ++violations_; });
   programming_.gone.Connect([this](int) { Vanish(); });
   firmware_.gone.Connect([this](int) { Vanish(); });
 }
@@ -30,27 +34,17 @@ SimDevice::~SimDevice() = default;
 
 std::string SimDevice::Attach() {
   std::lock_guard<std::mutex> g(m_);
-  std::vector<uint8_t>& flash = memories_.Flash();
-  bool fresh = true;
+  bool exists = false;
   if (!config_.flashPath.empty()) {
-    std::ifstream in(config_.flashPath, std::ios::binary);
-    if (in) {
-      std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      if (bytes.size() != size_t(kFlashSize))
-        return "ORVALO_SIM: flash file \"" + config_.flashPath + "\" must hold exactly 8192 bytes";
-      flash = bytes;
-      fresh = false;
-    }
+    std::string err = LoadDeviceFile(config_.flashPath, &memories_.State(), &exists);
+    if (!err.empty()) return err;
   }
-  if (fresh && config_.hasSerial) LoadFactoryFirmware(config_.serial, &flash);
-  if (fresh && !config_.flashPath.empty()) {
-    SaveLocked();
-    std::ifstream check(config_.flashPath, std::ios::binary);
-    if (!check) return "ORVALO_SIM: cannot create flash file \"" + config_.flashPath + "\"";
-  }
+  kept_ = exists;
+  if (!exists && config_.hasSerial) LoadFactoryFirmware(config_.serial, &memories_.State().flash);
   // Powered and running when attached.
   time_.now = plat::NowUs();
   firmware_.OnReset(1);
+  if (config_.vanish == 0) Vanish();
   return std::string();
 }
 
@@ -59,21 +53,14 @@ void SimDevice::Save() {
   SaveLocked();
 }
 
-// Written beside the target and renamed over it, so an interrupted run never
-// leaves half a flash behind. std::rename does not replace an existing file on
-// Windows (the flash would silently stay as it was); filesystem::rename does.
+// The device file is made only once a host has opened a port, so a run that
+// ends before that (a missing firmware file, say) leaves nothing behind.
 void SimDevice::SaveLocked() {
-  if (config_.flashPath.empty()) return;
-  const std::vector<uint8_t>& flash = memories_.Flash();
-  std::string tmp = config_.flashPath + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
-    if (!out) return;
+  if (config_.flashPath.empty() || !kept_) return;
+  if (!SaveDeviceFile(config_.flashPath, memories_.State()) && !saveFailed_) {
+    saveFailed_ = true;
+    std::fprintf(stderr, "ORVALO_SIM: cannot write the device file \"%s\"\n", config_.flashPath.c_str());
   }
-  std::error_code ec;
-  std::filesystem::rename(tmp, config_.flashPath, ec);
 }
 
 void SimDevice::Begin(int64_t now) {
@@ -95,6 +82,10 @@ void SimDevice::HostOpened(const std::string& port) {
   int idx = PortIndex(port);
   if (!idx) return;
   ++openCount_[idx];
+  if (!kept_) {
+    kept_ = true;
+    SaveLocked();
+  }
   if (Connected(port)) cable_.HostOpened();
 }
 
@@ -171,12 +162,33 @@ std::vector<uint8_t> SimDevice::Flash() const {
 
 void SimDevice::SetFlash(const std::vector<uint8_t>& bytes) {
   std::lock_guard<std::mutex> g(m_);
-  if (bytes.size() == size_t(kFlashSize)) memories_.Flash() = bytes;
+  if (bytes.size() == size_t(kFlashSize)) memories_.State().flash = bytes;
+}
+
+std::vector<uint8_t> SimDevice::Eeprom() const {
+  std::lock_guard<std::mutex> g(m_);
+  return memories_.State().eeprom;
 }
 
 bool SimDevice::Locked() const {
   std::lock_guard<std::mutex> g(m_);
   return memories_.Locked();
+}
+
+bool SimDevice::ReadsLocked() const {
+  std::lock_guard<std::mutex> g(m_);
+  return memories_.ReadsLocked();
+}
+
+void SimDevice::KeepHistory(bool on) {
+  std::lock_guard<std::mutex> g(m_);
+  programming_.KeepHistory(on);
+  firmware_.KeepHistory(on);
+}
+
+size_t SimDevice::HeldBytes() const {
+  std::lock_guard<std::mutex> g(m_);
+  return programming_.HeldBytes() + firmware_.HeldBytes() + cable_.HeldBytes();
 }
 
 bool SimDevice::Vanished() const {
@@ -216,7 +228,7 @@ LineCounts SimDevice::Counts() const {
 
 std::vector<int> SimDevice::DtrAtRisingEdges() const {
   std::lock_guard<std::mutex> g(m_);
-  return programming_.DataAtRisingEdges();
+  return programming_.DtrAtRisingEdges();
 }
 
 uint64_t SimDevice::ClockPulses() const {

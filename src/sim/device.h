@@ -1,12 +1,14 @@
 // The simulated device and cable, built from parts joined by line signals:
 //
 //   host port -> Cable --reset/clock/data--> ProgrammingInterface <-> Memories
+//                      --reset-->            Memories (an erase ends)
 //                      --reset/clock/rxd-->  Firmware (reads Memories)
 //                Cable <--answer-- ProgrammingInterface, <--txd-- Firmware
 //
 // SimDevice owns the parts, wires them, serialises every host operation under
 // one lock (the parts themselves are single-threaded), keeps the device file
-// and counts the host's port opens. The device is gone for good when a part
+// and counts the host's port opens and the protocol violations its parts
+// report. The device is gone for good when a part
 // raises its `gone` signal: the cable is cut and the flash saved as it stands.
 #pragma once
 
@@ -29,7 +31,8 @@ class SimDevice : public Device {
   explicit SimDevice(const Config& config);
   ~SimDevice() override;
 
-  // Loads or creates the flash file; "" or an error text.
+  // Loads the device file when there is one; "" or an error text naming the
+  // item. Nothing is written until a port is opened.
   std::string Attach();
   void Save();
 
@@ -53,7 +56,11 @@ class SimDevice : public Device {
   // Device (test view).
   std::vector<uint8_t> Flash() const override;
   void SetFlash(const std::vector<uint8_t>& bytes) override;
+  std::vector<uint8_t> Eeprom() const override;
   bool Locked() const override;
+  bool ReadsLocked() const override;
+  void KeepHistory(bool on) override;
+  size_t HeldBytes() const override;
   bool Vanished() const override;
   int ControlLevel() const override;
   bool Dtr() const override;
@@ -84,6 +91,8 @@ class SimDevice : public Device {
   ProgrammingInterface programming_;
   Firmware firmware_;
   uint64_t violations_ = 0;
+  bool kept_ = false;  // the device file exists, or is to be made
+  bool saveFailed_ = false;
   int openCount_[3] = {0, 0, 0};
   bool refused_[3] = {false, false, false};
 };

@@ -85,7 +85,7 @@ void Firmware::OnClock(int level) {
 }
 
 void Firmware::OnByte(uint8_t byte) {
-  uartIn_.push_back(byte);
+  uartIn_.Add(byte);
   if (level_ == 1 && running_ && awaitingAnswer_ && txReleased_ && byte == 0x06) SendReport();
 }
 
@@ -135,7 +135,7 @@ void Firmware::SendReport() {
 }
 
 void Firmware::ClearRecords() {
-  uartIn_.clear();
+  uartIn_.Clear();
   breakPulses_ = 0;
 }
 

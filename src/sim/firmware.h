@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sim/cable.h"
+#include "sim/history.h"
 #include "sim/memories.h"
 #include "sim/signal.h"
 
@@ -46,7 +47,9 @@ class Firmware {
   Signal<int> gone{0};  // `vanishreport`: gone instead of reporting
 
   // Records.
-  const std::vector<uint8_t>& Received() const { return uartIn_; }
+  void KeepHistory(bool on) { uartIn_.Keep(on); }
+  std::vector<uint8_t> Received() const { return uartIn_.Items(); }
+  size_t HeldBytes() const { return uartIn_.HeldBytes(); }
   int BreakPulses() const { return breakPulses_; }
   void ClearRecords();
 
@@ -66,7 +69,7 @@ class Firmware {
   bool txReleased_ = false;
   bool reportDone_ = false;
   bool scriptedSent_ = false;
-  std::vector<uint8_t> uartIn_;
+  History<uint8_t> uartIn_{1 << 16};
   int breakPulses_ = 0;
 };
 

@@ -4,11 +4,14 @@
 // line on the rising edge and shifts on the falling edge, presenting its top
 // bit as the answer. Every 8 bits make a byte of a four-byte frame on the
 // device's own boundaries. Out of programming mode only Programming Enable is
-// recognised, 20 ms or more after the reset, and its echo of 0x53 is the only
-// answer; in programming mode the register echoes each byte one transfer
-// later, and reads load the memory's byte for the fourth transfer. Instructions
-// that arrive while the memory is busy are protocol violations and are not
-// carried out (a read of the byte being written gives the poll value).
+// recognised, 20 ms or more after the reset (earlier is a violation), and its
+// echo of 0x53 is the only answer; in programming mode the register echoes
+// each byte one transfer later, and reads (flash 20/28, EEPROM A0, signature
+// 30) load their byte for the fourth transfer. Writes: flash 40/48, EEPROM
+// C0, lock bits AC E0-FF; Chip Erase AC 80-9F. Every instruction while an
+// erase waits for its reset, or while a write is busy (except a read of the
+// byte being written), is a protocol violation and is not carried out; such
+// a read answers 0x7F.
 // Fault knobs: `slip` (clock pulses ignored after every reset) and `vanish`
 // (the device is gone after so many frames).
 #pragma once
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/history.h"
 #include "sim/memories.h"
 #include "sim/sim.h"
 #include "sim/signal.h"
@@ -38,15 +42,19 @@ class ProgrammingInterface {
   Signal<int> gone{0};       // the frame count of `vanish` was reached
 
   // Records.
-  const std::vector<Frame>& Frames() const { return frames_; }
-  const std::vector<int>& DataAtRisingEdges() const { return dtrAtRising_; }
+  void KeepHistory(bool on);
+  std::vector<Frame> Frames() const { return frames_.Items(); }
+  std::vector<int> DtrAtRisingEdges() const;
   uint64_t Pulses() const { return pulses_; }
+  size_t HeldBytes() const { return frames_.HeldBytes() + dtrAtRising_.HeldBytes(); }
   void ClearRecords();
 
  private:
   void RisingEdge();
   void FallingEdge();
   void ByteComplete(int index, uint8_t byte);
+  static bool IsRead(uint8_t op);
+  void LoadRead();
   void Execute();
   void Drive();
 
@@ -62,10 +70,11 @@ class ProgrammingInterface {
   int bitPos_ = 0;
   uint8_t frame_[4] = {0, 0, 0, 0};
   bool enabled_ = false;
+  bool syncing_ = false;  // this frame began as a Programming Enable the device listens to
   int64_t resetUs_ = 0;
   uint64_t framesTaken_ = 0;
-  std::vector<Frame> frames_;
-  std::vector<int> dtrAtRising_;
+  History<Frame> frames_{1 << 16};
+  History<uint8_t> dtrAtRising_{1 << 16};
   uint64_t pulses_ = 0;
 };
 

@@ -14,13 +14,24 @@ namespace {
 
 struct Result {
   int status;
-  std::vector<std::string> lines;
+  std::vector<std::string> lines;   // standard output
+  std::vector<std::string> errors;  // standard error
 };
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
 
 Result RunCli(const std::string& env, const std::string& args) {
   std::string settings = TempDir("cfg");
-  std::string cmd = "env XDG_CONFIG_HOME='" + settings + "' " + env + " '" ORVALO_CLI_PATH "' " + args + " 2>&1";
-  Result r{-1, {}};
+  std::string errPath = settings + "/stderr.txt";
+  std::string cmd = "env XDG_CONFIG_HOME='" + settings + "' " + env + " '" ORVALO_CLI_PATH "' " + args + " 2>'" +
+                    errPath + "'";
+  Result r{-1, {}, {}};
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
   std::string out;
@@ -29,9 +40,11 @@ Result RunCli(const std::string& env, const std::string& args) {
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) r.lines.push_back(line);
+  r.lines = Lines(out);
+  std::ifstream err(errPath, std::ios::binary);
+  std::stringstream errText;
+  errText << err.rdbuf();
+  r.errors = Lines(errText.str());
   return r;
 }
 
@@ -81,8 +94,9 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   EXPECT_EQ(r.lines, (std::vector<std::string>{"! Firmware file access Failed."}));
   r = RunCli("ORVALO_SIM=time=virtual,slip=32", Sample());
   EXPECT_EQ(r.status, 2);
-  ASSERT_EQ(r.lines.size(), 1u);
-  EXPECT_NE(r.lines[0].find("\"slip=32\""), std::string::npos);
+  EXPECT_TRUE(r.lines.empty());
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_NE(r.errors[0].find("\"slip=32\""), std::string::npos);
   r = RunCli("", "--frobnicate");
   EXPECT_EQ(r.status, 2);
   r = RunCli("", "--help");
