@@ -9,25 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "app/process_setup.h"
 #include "app/settings_store.h"
-#include "state/dialog_ops.h"
 #include "cycle/programming_cycle.h"
 #include "image/firmware_file.h"
 #include "platform/clock.h"
 #include "platform/file.h"
+#include "platform/memory_file.h"
 #include "sim/sim.h"
+#include "support/silent_dialog.h"
 
 namespace {
 
-class QuietDialog : public DialogOps {
+class QuietDialog : public SilentDialog {
  public:
+  QuietDialog() { verify = true; }
   void SetStatusText(const char* text) override { last = text; }
-  void SetSerialNumberText(const char*) override {}
-  void EnableStart(bool) override {}
-  void EnableVerify(bool) override {}
-  bool IsVerifyChecked() override { return true; }
-  void RepaintNow() override {}
-  void DoWaitCursor(int) override {}
   std::string last;
 };
 
@@ -77,7 +74,8 @@ int main() {
     std::fprintf(stderr, "%s\n", err.c_str());
     return 1;
   }
-  BeginProgrammerProcess("orvalo-programmer.INI");
+  SetProfileName("orvalo-programmer.INI");
+  BeginProgrammerProcess();
   std::string text = Image();
   g_recordCount = int32_t(std::count(text.begin(), text.end(), ':'));
   g_hFirmware.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end())));
@@ -110,5 +108,5 @@ int main() {
   Percentiles("Sleep(1)", g_one);
   Percentiles("Sleep(6)", g_six);
   sim::Uninstall();
-  return dialog.last == "Programming Completed Successfully." ? 0 : 1;
+  return LastCycleOutcome() == CycleOutcome::kSucceeded ? 0 : 1;
 }

@@ -8,24 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "app/process_setup.h"
 #include "app/settings_store.h"
 #include "cycle/programming_cycle.h"
 #include "image/firmware_file.h"
 #include "platform/file.h"
+#include "platform/memory_file.h"
 #include "sim/sim.h"
-#include "state/dialog_ops.h"
+#include "support/silent_dialog.h"
 
 namespace {
 
-class QuietDialog : public DialogOps {
+class QuietDialog : public SilentDialog {
  public:
+  QuietDialog() { verify = true; }
   void SetStatusText(const char* text) override { last = text; }
-  void SetSerialNumberText(const char*) override {}
-  void EnableStart(bool) override {}
-  void EnableVerify(bool) override {}
-  bool IsVerifyChecked() override { return true; }
-  void RepaintNow() override {}
-  void DoWaitCursor(int) override {}
   std::string last;
 };
 
@@ -53,7 +50,8 @@ int main() {
     std::fprintf(stderr, "%s\n", err.c_str());
     return 1;
   }
-  BeginProgrammerProcess("orvalo-programmer.INI");
+  SetProfileName("orvalo-programmer.INI");
+  BeginProgrammerProcess();
   const char kImage[] = ":040000000C942A0004\r\n:00000001FF\r\n";
   const int kCycles = 1000;
   size_t held20 = 0;

@@ -4,10 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "app/firmware_location.h"
+#include "app/process_setup.h"
+#include "app/settings_store.h"
 #include "cli/console_dialog.h"
 #include "cycle/programming_cycle.h"
-#include "state/shared_state.h"
-#include "image/firmware_file.h"
 #include "platform/file.h"
 #include "sim/sim.h"
 
@@ -91,14 +92,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);
-  BeginProgrammerProcess("orvalo-programmer.INI");
+  // The dialog program's settings, so that both share the stored serial number.
+  SetProfileName("orvalo-programmer.INI");
+  BeginProgrammerProcess();
 
   ConsoleDialog dialog(stdout, plat::StdoutIsTerminal(), verify);
-  std::string path = firmware ? std::string(firmware) : DefaultFirmwareName();
-  g_hFirmware = OpenFirmwareFile(path.c_str());
-  if (!g_hFirmware) {
-    g_statusError = 1;
-    dialog.SetStatusText("Firmware file access Failed.");
+  if (!LocateFirmwareFile(&dialog, firmware)) {
     EndProgrammerProcess();
     return 2;
   }
@@ -106,8 +105,7 @@ int main(int argc, char** argv) {
   OnStart(&dialog);
   JoinCycleThread();
   dialog.Finish();
-  bool success = dialog.LastStatus() == "Programming Completed Successfully." && !dialog.LastStatusWasError();
-  g_hFirmware.reset();
+  bool success = LastCycleOutcome() == CycleOutcome::kSucceeded;
   EndProgrammerProcess();
   sim::Uninstall();
   return success ? 0 : 1;
