@@ -22,7 +22,9 @@ bool Same(const sim::Config& a, const sim::Config& b) {
          a.hasSerial == b.hasSerial && a.serial == b.serial && a.silent == b.silent && a.request == b.request &&
          a.frameLength == b.frameLength && a.truncate == b.truncate && a.noise == b.noise &&
          a.vanishAtReport == b.vanishAtReport && a.absent[1] == b.absent[1] && a.absent[2] == b.absent[2] &&
-         a.refuse[1] == b.refuse[1] && a.refuse[2] == b.refuse[2];
+         a.refuse[1] == b.refuse[1] && a.refuse[2] == b.refuse[2] && a.portGiven == b.portGiven &&
+         a.signature[0] == b.signature[0] && a.signature[1] == b.signature[1] && a.signature[2] == b.signature[2] &&
+         a.busyMinUs == b.busyMinUs && a.busyMaxUs == b.busyMaxUs && a.seed == b.seed;
 }
 
 }  // namespace
@@ -49,5 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (c.frameLength < -1 || c.frameLength > 255) Fail("framelen", text);
   if (c.truncate < -1 || c.truncate > 300) Fail("truncate", text);
   if (c.noise.size() > 64) Fail("noise", text);
+  if (c.busyMinUs < 0 || c.busyMinUs > c.busyMaxUs || c.busyMaxUs > sim::kMaxBusyMs * 1000) Fail("busy", text);
+  if (c.portGiven && c.absent[sim::PortIndex(c.port)]) Fail("an explicit port that is absent", text);
+  if (text.find_first_not_of(',') == std::string::npos) Fail("no item accepted", text);
   return 0;
 }

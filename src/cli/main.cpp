@@ -52,17 +52,23 @@ const char kUsage[] =
     "    absent=COMn       that port does not exist (may be given twice)\n"
     "    nodevice          the ports exist, nothing answers\n"
     "    flash=PATH        the device's flash, 8192 bytes, kept between runs\n"
+    "                      (EEPROM and lock bits beside it: PATH.eeprom, PATH.lock)\n"
     "    serial=TEXT       a new device arrives with firmware and this serial number\n"
     "    time=virtual|real simulated time (instant) or real time (real)\n"
     "    slip=N            0-31 clock pulses lost after every reset\n"
+    "    busy=MS|MIN-MAX   a write's busy time in ms (4), drawn per write from seed=N\n"
+    "    signature=HHHHHH  the signature bytes (1E9301)\n"
     "    failwrite=ADDR    writes to this hex byte address answer wrongly\n"
     "    badread=ADDR      reads of this hex byte address return a wrong value\n"
-    "    vanish=N          the device is gone after N instruction frames\n"
+    "    vanish=N          the device is gone after N instruction frames (0: from the start)\n"
     "    refuse=COMn       that port refuses its settings once\n"
     "    lockread=HH       what a locked chip returns for reads (00)\n"
     "    silent            the firmware never reports its serial number\n"
     "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
-    "                      script the serial-number report (see README)\n";
+    "                      script the serial-number report (see README)\n"
+    "  Each item at most once, except absent, refuse, failwrite and badread;\n"
+    "  nothing is trimmed. A set but empty ORVALO_SIM is an error. Whenever the\n"
+    "  simulator is on, a line on standard error says so.\n";
 
 }  // namespace
 
@@ -91,7 +97,13 @@ int main(int argc, char** argv) {
     }
   }
 
-  sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
+  std::string simError;
+  int simulator = sim::InstallFromEnvironment(&simError);
+  if (simulator == sim::kSimBadConfig) {
+    std::fprintf(stderr, "%s\n", simError.c_str());
+    return 2;
+  }
+  if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);
   // The dialog program's settings, so that both share the stored serial number.
   SetProfileName("orvalo-programmer.INI");
   BeginProgrammerProcess();

@@ -1,44 +1,38 @@
-// The simulated device and cable, driven only by line signals.
+// The simulated device and cable, built from parts joined by line signals:
 //
-// Cable: the level on DTR is latched when RTS is de-asserted; level 0 holds the
-// controller in reset, 1 lets it run its firmware.
-// Controller in reset: a shift register clocked by the host's break state
-// (break cleared = clock high). It samples data (inverted DTR) on the rising
-// edge and presents its answer bit (inverted on CTS) after the falling edge.
-// Programming Enable is recognised only on the device's own frame boundaries,
-// and only 20 ms or more after the reset; until then nothing is echoed.
-// Flash: 8192 bytes, byte writes only clear bits, a write keeps the part busy
-// for 4 ms (reads of that byte give 0x7F, anything else is a protocol
-// violation and is not carried out), Chip Erase takes 20 ms and lifts the lock,
-// locked reads give a fixed value and locked writes change nothing.
-// Running firmware (level 1, flash holds firmware): a break 20 ms after start
-// and every 100 ms until answered by the host's transmit line leaving the
-// break state and the byte 0x06; then 0x10 0xE0 L and L+1 payload bytes.
+//   host port -> Cable --reset/clock/data--> ProgrammingInterface <-> Memories
+//                      --reset-->            Memories (an erase ends)
+//                      --reset/clock/rxd-->  Firmware (reads Memories)
+//                Cable <--answer-- ProgrammingInterface, <--txd-- Firmware
+//
+// SimDevice owns the parts, wires them, serialises every host operation under
+// one lock (the parts themselves are single-threaded), keeps the device file
+// and counts the host's port opens and the protocol violations its parts
+// report. The device is gone for good when a part
+// raises its `gone` signal: the cable is cut and the flash saved as it stands.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "sim/cable.h"
+#include "sim/firmware.h"
+#include "sim/memories.h"
+#include "sim/programming_interface.h"
 #include "sim/sim.h"
+#include "sim/signal.h"
 
 namespace sim {
-
-// What the device sends to the host's receive line.
-struct RxEvent {
-  int64_t timeUs;
-  bool isBreak;
-  uint8_t byte;
-};
 
 class SimDevice : public Device {
  public:
   explicit SimDevice(const Config& config);
   ~SimDevice() override;
 
-  // Loads or creates the flash file; "" or an error text.
+  // Loads the device file when there is one; "" or an error text naming the
+  // item. Nothing is written until a port is opened.
   std::string Attach();
   void Save();
 
@@ -62,7 +56,11 @@ class SimDevice : public Device {
   // Device (test view).
   std::vector<uint8_t> Flash() const override;
   void SetFlash(const std::vector<uint8_t>& bytes) override;
+  std::vector<uint8_t> Eeprom() const override;
   bool Locked() const override;
+  bool ReadsLocked() const override;
+  void KeepHistory(bool on) override;
+  size_t HeldBytes() const override;
   bool Vanished() const override;
   int ControlLevel() const override;
   bool Dtr() const override;
@@ -79,55 +77,24 @@ class SimDevice : public Device {
   void ClearRecords() override;
 
  private:
-  void AdvanceLocked(int64_t now);
-  void LatchLevel(int64_t now);
-  void RisingEdge();
-  void FallingEdge(int64_t now);
-  void ByteComplete(int index, uint8_t byte, int64_t now);
-  void Execute(int64_t now);
-  void StartFirmware(int64_t now);
-  void SendReport(int64_t now);
+  // Takes the time of the host operation about to be carried out, and lets
+  // the firmware send what fell due before it.
+  void Begin(int64_t now);
   void Vanish();
-  bool HasFirmware() const;
   void SaveLocked();
 
-  Config config_;
+  const Config config_;
   mutable std::mutex m_;
-  std::vector<uint8_t> flash_;
-  bool writesLocked_ = false, readsLocked_ = false;
-  bool vanished_ = false;
-  int level_ = 1;
-  bool dtr_ = false, rts_ = false, brk_ = false;
-  // Shift register state.
-  uint8_t reg_ = 0xFF;
-  int sampled_ = 1;
-  int slipLeft_ = 0;
-  int bitPos_ = 0;
-  uint8_t frame_[4] = {0, 0, 0, 0};
-  bool enabled_ = false;
-  int64_t resetUs_ = 0;
-  int64_t busyUntil_ = 0;
-  int busyAddr_ = -1;
-  uint64_t framesTaken_ = 0;
-  // Firmware.
-  bool fwRunning_ = false;
-  int64_t nextBreakUs_ = 0;
-  bool awaitingAnswer_ = false;
-  bool txReleased_ = false;
-  bool reportDone_ = false;
-  bool scriptedSent_ = false;
-  std::deque<RxEvent> rx_;
+  SimTime time_;
+  Memories memories_;
+  Cable cable_;
+  ProgrammingInterface programming_;
+  Firmware firmware_;
+  uint64_t violations_ = 0;
+  bool kept_ = false;  // the device file exists, or is to be made
+  bool saveFailed_ = false;
   int openCount_[3] = {0, 0, 0};
   bool refused_[3] = {false, false, false};
-  bool hostOpen_ = false;
-  // Records.
-  std::vector<Frame> frames_;
-  LineCounts counts_;
-  std::vector<int> dtrAtRising_;
-  uint64_t pulses_ = 0;
-  uint64_t violations_ = 0;
-  std::vector<uint8_t> uartIn_;
-  int breakPulses_ = 0;
 };
 
 }  // namespace sim

@@ -2,9 +2,10 @@
 //
 // Install() parses an ORVALO_SIM text, builds the device, routes OpenPort's
 // COM1/COM2 to the simulated cable and chooses the clock. Tests read back what
-// crossed the lines and the device's flash.
+// crossed the lines and the device's memories.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,11 +16,19 @@ namespace sim {
 
 class Device;
 
-// "" on success, else the error text (nothing installed).
+// "" on success, else the error text (nothing installed, nothing written).
 std::string Install(const std::string& text);
-// Reads ORVALO_SIM; when set and bad, prints the error on stderr and exits 2.
-// Returns true when the simulator was installed.
-bool InstallFromEnvironment();
+
+// What InstallFromEnvironment found.
+constexpr int kSimOff = 0;        // ORVALO_SIM is not set: the serial ports
+constexpr int kSimOn = 1;         // the simulator is installed
+constexpr int kSimBadConfig = 2;  // set but bad (or empty): *error says why
+// Reads ORVALO_SIM and installs the simulator when it is set. A program that
+// gets kSimBadConfig shows *error to its user and exits 2.
+int InstallFromEnvironment(std::string* error);
+// The line a headless program prints once on standard error whenever the
+// simulator is on, so a simulated run is never taken for a real one.
+extern const char kSimulatorOnNotice[];
 // Detaches the simulator: the platform's ports again, device saved.
 void Uninstall();
 bool Installed();
@@ -43,14 +52,19 @@ class Device {
   virtual ~Device() = default;
   virtual std::vector<uint8_t> Flash() const = 0;
   virtual void SetFlash(const std::vector<uint8_t>& bytes) = 0;
-  virtual bool Locked() const = 0;
+  virtual std::vector<uint8_t> Eeprom() const = 0;
+  virtual bool Locked() const = 0;        // further writes disabled (LB1 or LB2)
+  virtual bool ReadsLocked() const = 0;   // reads disabled too (LB1 and LB2)
   virtual bool Vanished() const = 0;
   virtual int ControlLevel() const = 0;
   // The host's lines as the cable sees them.
   virtual bool Dtr() const = 0;
   virtual bool Rts() const = 0;
   virtual bool Break() const = 0;
-  // What crossed the lines since the last ClearRecords.
+  // What crossed the lines since the last ClearRecords. Frames,
+  // DtrAtRisingEdges and UartReceived are kept only after KeepHistory(true),
+  // and then the latest 65536 of each; the counts always.
+  virtual void KeepHistory(bool on) = 0;
   virtual std::vector<Frame> Frames() const = 0;
   virtual LineCounts Counts() const = 0;
   virtual std::vector<int> DtrAtRisingEdges() const = 0;  // DTR level at each clock pulse
@@ -60,6 +74,8 @@ class Device {
   virtual int BreakPulsesSeen() const = 0;  // host break pulses after the firmware's breaks
   virtual int PortOpens(const std::string& name) const = 0;
   virtual void ClearRecords() = 0;
+  // Bytes the simulator holds in records and queues: what grows with use.
+  virtual size_t HeldBytes() const = 0;
 };
 
 }  // namespace sim

@@ -1,33 +1,51 @@
 #include "sim/sim_config.h"
 
-#include <cstdlib>
+#include <set>
 
 namespace sim {
 namespace {
 
+int DigitValue(char ch, int base) {
+  int d = -1;
+  if (ch >= '0' && ch <= '9') d = ch - '0';
+  if (ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
+  if (ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
+  return d < base ? d : -1;
+}
+
+// Digits only: no sign, no blank, nothing skipped; hex may start with 0x.
 bool ParseNumber(const std::string& v, int base, long lo, long hi, long* out) {
-  if (v.empty()) return false;
   std::string digits = v;
   if (base == 16 && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
     digits = digits.substr(2);
   if (digits.empty() || digits.size() > 9) return false;
-  char* end = nullptr;
-  long n = std::strtol(digits.c_str(), &end, base);
-  if (*end != '\0' || digits[0] == '-' || digits[0] == '+' || digits[0] == ' ') return false;
+  long n = 0;
+  for (char ch : digits) {
+    int d = DigitValue(ch, base);
+    if (d < 0) return false;
+    n = n * base + d;
+  }
   if (n < lo || n > hi) return false;
   *out = n;
   return true;
 }
 
-int PortIndex(const std::string& v) {
-  if (v == "COM1") return 1;
-  if (v == "COM2") return 2;
-  return 0;
+// Items that may be given more than once; every other key only once.
+bool Repeatable(const std::string& key) {
+  return key == "absent" || key == "refuse" || key == "failwrite" || key == "badread";
 }
 
 }  // namespace
 
+int PortIndex(const std::string& name) {
+  if (name == "COM1") return 1;
+  if (name == "COM2") return 2;
+  return 0;
+}
+
 std::string ParseConfig(const std::string& text, Config* c) {
+  std::set<std::string> seen;
+  bool anyItem = false;
   size_t start = 0;
   while (start <= text.size()) {
     size_t comma = text.find(',', start);
@@ -38,6 +56,7 @@ std::string ParseConfig(const std::string& text, Config* c) {
       if (comma == text.size()) break;
       continue;
     }
+    anyItem = true;
     size_t eq = item.find('=');
     std::string key = item.substr(0, eq);
     bool hasValue = eq != std::string::npos;
@@ -48,11 +67,14 @@ std::string ParseConfig(const std::string& text, Config* c) {
       *f = true;
       return std::string();
     };
+    if (!seen.insert(key).second && !Repeatable(key))
+      return "ORVALO_SIM: \"" + key + "\" given twice, in \"" + item + "\" (it may appear only once)";
     long n = 0;
     std::string err;
     if (key == "port") {
       if (!PortIndex(v)) return bad("COM1 or COM2");
       c->port = v;
+      c->portGiven = true;
     } else if (key == "absent") {
       if (!PortIndex(v)) return bad("COM1 or COM2");
       c->absent[PortIndex(v)] = true;
@@ -82,6 +104,27 @@ std::string ParseConfig(const std::string& text, Config* c) {
     } else if (key == "lockread") {
       if (!ParseNumber(v, 16, 0, 0xFF, &n)) return bad("a hex byte 00 to FF");
       c->lockRead = uint8_t(n);
+    } else if (key == "signature") {
+      if (v.size() != 6) return bad("six hex digits");
+      for (int i = 0; i < 3; ++i) {
+        if (!ParseNumber(v.substr(2 * i, 2), 16, 0, 0xFF, &n)) return bad("six hex digits");
+        c->signature[i] = uint8_t(n);
+      }
+    } else if (key == "busy") {
+      size_t dash = v.find('-');
+      long lo = 0, hi = 0;
+      if (dash == std::string::npos) {
+        if (!ParseNumber(v, 10, 0, kMaxBusyMs, &lo)) return bad("MS or MIN-MAX, milliseconds 0 to 1000");
+        hi = lo;
+      } else if (!ParseNumber(v.substr(0, dash), 10, 0, kMaxBusyMs, &lo) ||
+                 !ParseNumber(v.substr(dash + 1), 10, 0, kMaxBusyMs, &hi) || lo > hi) {
+        return bad("MS or MIN-MAX, milliseconds 0 to 1000, MIN not above MAX");
+      }
+      c->busyMinUs = int(lo * 1000);
+      c->busyMaxUs = int(hi * 1000);
+    } else if (key == "seed") {
+      if (!ParseNumber(v, 10, 0, 999999999, &n)) return bad("0 to 999999999");
+      c->seed = uint32_t(n);
     } else if (key == "serial") {
       if (v.empty() || v.size() > 22) return bad("1 to 22 characters");
       c->hasSerial = true;
@@ -111,6 +154,10 @@ std::string ParseConfig(const std::string& text, Config* c) {
     if (!err.empty()) return err;
     if (comma == text.size()) break;
   }
+  if (!anyItem)
+    return "ORVALO_SIM: set but empty, \"" + text + "\" names no item (unset ORVALO_SIM to use the serial ports)";
+  if (c->portGiven && c->absent[PortIndex(c->port)])
+    return "ORVALO_SIM: \"port=" + c->port + "\" names a port that is also \"absent=" + c->port + "\"";
   return std::string();
 }
 

@@ -13,8 +13,6 @@
 namespace sim {
 namespace {
 
-int PortIndex(const std::string& name) { return name == "COM1" ? 1 : name == "COM2" ? 2 : 0; }
-
 struct World {
   std::mutex m;
   Config config;
@@ -179,15 +177,18 @@ std::string Install(const std::string& text) {
   return std::string();
 }
 
-bool InstallFromEnvironment() {
+const char kSimulatorOnNotice[] =
+    "ORVALO_SIM is set: this run uses the simulated device, not the serial ports.";
+
+int InstallFromEnvironment(std::string* error) {
   const char* text = std::getenv("ORVALO_SIM");
-  if (!text) return false;
+  if (!text) return kSimOff;
   std::string err = Install(text);
   if (!err.empty()) {
-    std::fprintf(stderr, "%s\n", err.c_str());
-    std::exit(2);
+    if (error) *error = err;
+    return kSimBadConfig;
   }
-  return true;
+  return kSimOn;
 }
 
 void Uninstall() {

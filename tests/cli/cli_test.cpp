@@ -15,13 +15,24 @@ namespace {
 
 struct Result {
   int status;
-  std::vector<std::string> lines;
+  std::vector<std::string> lines;   // standard output
+  std::vector<std::string> errors;  // standard error
 };
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
 
 Result RunCli(const std::string& env, const std::string& args) {
   std::string settings = TempDir("cfg");
-  std::string cmd = "env XDG_CONFIG_HOME='" + settings + "' " + env + " '" ORVALO_CLI_PATH "' " + args + " 2>&1";
-  Result r{-1, {}};
+  std::string errPath = settings + "/stderr.txt";
+  std::string cmd = "env -u ORVALO_SIM XDG_CONFIG_HOME='" + settings + "' " + env + " '" ORVALO_CLI_PATH "' " + args + " 2>'" +
+                    errPath + "'";
+  Result r{-1, {}, {}};
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
   std::string out;
@@ -30,9 +41,11 @@ Result RunCli(const std::string& env, const std::string& args) {
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) r.lines.push_back(line);
+  r.lines = Lines(out);
+  std::ifstream err(errPath, std::ios::binary);
+  std::stringstream errText;
+  errText << err.rdbuf();
+  r.errors = Lines(errText.str());
   return r;
 }
 
@@ -82,8 +95,9 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   EXPECT_EQ(r.lines, (std::vector<std::string>{"! Firmware file access Failed."}));
   r = RunCli("ORVALO_SIM=time=virtual,slip=32", Sample());
   EXPECT_EQ(r.status, 2);
-  ASSERT_EQ(r.lines.size(), 1u);
-  EXPECT_NE(r.lines[0].find("\"slip=32\""), std::string::npos);
+  EXPECT_TRUE(r.lines.empty());
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_NE(r.errors[0].find("\"slip=32\""), std::string::npos);
   r = RunCli("", "--frobnicate");
   EXPECT_EQ(r.status, 2);
   r = RunCli("", "--help");
@@ -101,6 +115,46 @@ TEST(CliTest, VersionIsOneLineWithTheBuildsVersion) {
   std::string numbers = std::to_string(ORVALO_VERSION_MAJOR) + "." + std::to_string(ORVALO_VERSION_MINOR) + "." +
                         std::to_string(ORVALO_VERSION_PATCH);
   EXPECT_EQ(std::string(ORVALO_VERSION).substr(0, numbers.size()), numbers);
+}
+
+const char kSimulatorOn[] = "ORVALO_SIM is set: this run uses the simulated device, not the serial ports.";
+
+TEST(CliTest, TheSimulatorSaysOnceThatItIsOn) {
+  Result r = RunCli("ORVALO_SIM=time=virtual,nodevice", Sample());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.errors, (std::vector<std::string>{kSimulatorOn}));
+  r = RunCli("", "/nonexistent/image.hex");  // the serial ports: no such line
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(r.errors.empty());
+}
+
+TEST(CliTest, ASetButEmptySimulatorIsAnErrorNeverTheSerialPorts) {
+  for (const char* env : {"ORVALO_SIM=", "ORVALO_SIM=,"}) {
+    Result r = RunCli(env, Sample());
+    EXPECT_EQ(r.status, 2) << env;
+    EXPECT_TRUE(r.lines.empty()) << env;  // no cycle, no port
+    ASSERT_EQ(r.errors.size(), 1u) << env;
+    EXPECT_EQ(r.errors[0].rfind("ORVALO_SIM: ", 0), 0u) << r.errors[0];
+  }
+}
+
+TEST(CliTest, TheDeviceFileIsMadeOnlyByARunThatOpensAPort) {
+  std::string dir = TempDir("device");
+  std::string sim = "'ORVALO_SIM=time=virtual,serial=RV0058LK00000000000042,flash=" + dir + "/device.bin'";
+  Result r = RunCli(sim, "/nonexistent/image.hex");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(std::ifstream(dir + "/device.bin").good());
+  r = RunCli(sim, Sample());
+  EXPECT_EQ(r.status, 0);
+  std::ifstream made(dir + "/device.bin", std::ios::binary | std::ios::ate);
+  EXPECT_EQ(long(made.tellg()), 8192L);
+
+  // A folder as the flash file: the item named, exit 2, nothing written in it.
+  r = RunCli("'ORVALO_SIM=time=virtual,flash=" + dir + "'", Sample());
+  EXPECT_EQ(r.status, 2);
+  ASSERT_EQ(r.errors.size(), 1u);
+  EXPECT_NE(r.errors[0].find("\"flash=" + dir + "\""), std::string::npos) << r.errors[0];
+  EXPECT_FALSE(std::ifstream(dir + ".tmp").good());
 }
 
 }  // namespace

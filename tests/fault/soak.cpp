@@ -66,7 +66,7 @@ TEST(Soak, ConsecutiveCyclesWithRandomFaults) {
       case 5: kind = "vanishreport"; faults = "vanishreport"; break;
       case 6: kind = "silent"; faults = "silent"; break;
       case 7: kind = "report shaped"; faults = pick(0, 1) ? "request,noise=55AA10" : "truncate=" + std::to_string(pick(0, 25)); break;
-      case 8: kind = "slip"; faults = "slip=" + std::to_string(pick(1, 7)); break;
+      case 8: kind = "slip"; faults = "slip=" + std::to_string(pick(1, 31)); break;
       case 9: kind = "refuse"; faults = "refuse=COM1"; break;
       case 10: kind = "nodevice"; faults = "nodevice"; break;
       case 11: kind = "settings unwritable"; station.SetSettingsWritable(false); break;

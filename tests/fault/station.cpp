@@ -80,6 +80,9 @@ void Station::NewDevice(const std::string& serial) {
   SetSettingsWritable(true);
   std::remove(flashPath_.c_str());
   InstallSim("serial=" + serial + ",flash=" + flashPath_);
+  // The simulator makes the device file once a port is opened.
+  OpenPort("COM1");
+  ClosePort();
   sim::Uninstall();
 }
 

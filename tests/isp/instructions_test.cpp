@@ -61,7 +61,7 @@ TEST_F(InstructionsTest, AnFFByteIsNeverSent) {
 }
 
 TEST_F(InstructionsTest, ProgrammingEnableSyncsAfterAsManyAttemptsAsPulsesWereLost) {
-  for (int slip : {0, 1, 7, 8, 30, 31}) {
+  for (int slip = 0; slip <= 31; ++slip) {
     Open("slip=" + std::to_string(slip));
     device->ClearRecords();
     ASSERT_EQ(EnterProgrammingMode(), 0) << "slip " << slip;

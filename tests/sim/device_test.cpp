@@ -1,12 +1,14 @@
-// The simulated device on its own: flash persistence, arrival with a serial
-// number, the cable's latch and a device that vanishes.
+// The simulated device on its own: the device file kept between runs,
+// arrival with a serial number, the cable's latch and a device that vanishes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "isp/bit_link.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
+#include "platform/clock.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 
@@ -25,14 +27,24 @@ class SimDeviceTest : public ::testing::Test {
   }
 };
 
-TEST_F(SimDeviceTest, AFlashFileIsCreatedErasedAndKeepsWritesBetweenRuns) {
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+TEST_F(SimDeviceTest, TheDeviceFileIsMadeOnlyOnceAPortOpensAndKeepsWritesBetweenRuns) {
   std::string path = TempDir("flash") + "/device.bin";
   InstallSim("flash=" + path);
-  EXPECT_EQ(ReadRaw(path), std::vector<uint8_t>(8192, 0xFF));
+  sim::Uninstall();  // a run that never opened a port leaves nothing behind
+  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(Exists(path + ".eeprom"));
+  EXPECT_FALSE(Exists(path + ".lock"));
+
+  InstallSim("flash=" + path);
   ASSERT_EQ(OpenPort("COM1"), 0);
+  EXPECT_EQ(ReadRaw(path), std::vector<uint8_t>(8192, 0xFF));
+  EXPECT_EQ(ReadRaw(path + ".eeprom"), std::vector<uint8_t>(512, 0xFF));
+  EXPECT_EQ(ReadRaw(path + ".lock"), std::vector<uint8_t>{0xFF});
   ASSERT_EQ(EnterProgrammingMode(), 0);
   ASSERT_EQ(WriteFlashByte(0x0123, 0x5A), 0);
-  ClosePort();  // the device's flash is written back when the port closes
+  ClosePort();  // the device's memories are written back when the port closes
   EXPECT_EQ(ReadRaw(path)[0x0123], 0x5A);
   sim::Uninstall();
 
@@ -41,11 +53,84 @@ TEST_F(SimDeviceTest, AFlashFileIsCreatedErasedAndKeepsWritesBetweenRuns) {
   EXPECT_EQ(sim::TheDevice()->Flash()[0x1FE8], 0xFF);
 }
 
-TEST_F(SimDeviceTest, AFlashFileOfTheWrongSizeIsRefused) {
-  std::string path = TempDir("flash") + "/short.bin";
-  WriteFile(path, "abc");
-  EXPECT_NE(sim::Install("time=virtual,flash=" + path).find("8192"), std::string::npos);
+TEST_F(SimDeviceTest, ABadDeviceFileIsRefusedNamingTheItemAndNothingIsWritten) {
+  std::string dir = TempDir("flash");
+  std::string shortFile = dir + "/short.bin";
+  WriteFile(shortFile, "abc");
+  std::string err = sim::Install("time=virtual,flash=" + shortFile);
+  EXPECT_NE(err.find("\"flash=" + shortFile + "\""), std::string::npos) << err;
+  EXPECT_NE(err.find("8192"), std::string::npos) << err;
+  EXPECT_EQ(ReadRaw(shortFile).size(), 3u);
+
+  err = sim::Install("time=virtual,flash=" + dir);  // a folder
+  EXPECT_NE(err.find("\"flash=" + dir + "\""), std::string::npos) << err;
+  err = sim::Install("time=virtual,flash=" + dir + "/no/such/folder/device.bin");
+  EXPECT_NE(err.find("no such folder"), std::string::npos) << err;
+
+  // The memories beside a good flash file must be whole too.
+  std::string good = dir + "/good.bin";
+  WriteFile(good, std::string(8192, '\xFF'));
+  WriteFile(good + ".eeprom", std::string(100, '\xFF'));
+  err = sim::Install("time=virtual,flash=" + good);
+  EXPECT_NE(err.find("512"), std::string::npos) << err;
+  std::filesystem::remove(good + ".eeprom");
+  std::filesystem::create_directory(good + ".lock");
+  err = sim::Install("time=virtual,flash=" + good);
+  EXPECT_NE(err.find(".lock"), std::string::npos) << err;
   EXPECT_FALSE(sim::Installed());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 3)
+      << "only short.bin, good.bin and good.bin.lock";
+}
+
+TEST_F(SimDeviceTest, AFlashFileThatCannotBeReadIsRefusedNotReplaced) {
+  std::string path = TempDir("flash") + "/locked-away.bin";
+  WriteFile(path, std::string(8192, '\x11'));
+  std::filesystem::permissions(path, std::filesystem::perms::none);
+  if (std::ifstream(path).good()) {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    GTEST_SKIP() << "this user reads every file";
+  }
+  std::string err = sim::Install("time=virtual,flash=" + path);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  EXPECT_NE(err.find("cannot be read"), std::string::npos) << err;
+  EXPECT_EQ(ReadRaw(path), std::vector<uint8_t>(8192, 0x11));
+}
+
+// Lock bits and EEPROM are non-volatile: a chip locked by one run is locked
+// when the next run attaches. A flash file from before they were kept
+// attaches unlocked with its EEPROM erased.
+TEST_F(SimDeviceTest, LockBitsAndEepromOutliveTheRun) {
+  std::string path = TempDir("flash") + "/device.bin";
+  InstallSim("flash=" + path);
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  ASSERT_EQ(EnterProgrammingMode(), 0);
+  uint8_t in = 0;
+  for (uint8_t b : {0xC0, 0x01, 0x05, 0x3C}) TransferByte(b, &in);  // EEPROM 0x105 = 3C
+  plat::Sleep(10);
+  for (uint8_t b : {0xAC, 0xF9, 0x00, 0x00}) TransferByte(b, &in);  // LB1 and LB2
+  ClosePort();
+  sim::Uninstall();
+  EXPECT_EQ(ReadRaw(path).size(), 8192u);
+  EXPECT_EQ(ReadRaw(path + ".lock"), std::vector<uint8_t>{0xF9});
+  EXPECT_EQ(ReadRaw(path + ".eeprom")[0x105], 0x3C);
+
+  InstallSim("flash=" + path);
+  EXPECT_TRUE(sim::TheDevice()->Locked());
+  EXPECT_TRUE(sim::TheDevice()->ReadsLocked());
+  EXPECT_EQ(sim::TheDevice()->Eeprom()[0x105], 0x3C);
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  ASSERT_EQ(EnterProgrammingMode(), 0);
+  uint8_t b = 0;
+  ASSERT_EQ(ReadFlashByte(0x0000, &b), 0);
+  EXPECT_EQ(b, 0x00);  // locked reads give lockread
+  ClosePort();
+  sim::Uninstall();
+
+  std::filesystem::remove(path + ".lock");
+  std::filesystem::remove(path + ".eeprom");
+  InstallSim("flash=" + path);
+  EXPECT_FALSE(sim::TheDevice()->Locked());
+  EXPECT_EQ(sim::TheDevice()->Eeprom(), std::vector<uint8_t>(512, 0xFF));
 }
 
 TEST_F(SimDeviceTest, ANewDeviceArrivesWithFirmwareAndItsSerialRecord) {
@@ -104,6 +189,15 @@ TEST_F(SimDeviceTest, AVanishedDeviceAnswersNothingAndSavesItsFlash) {
   EXPECT_EQ(ReadFlashByte(0x0000, &b), 0);
   EXPECT_EQ(b, 0xFF);  // CTS never asserted
   EXPECT_EQ(EnterProgrammingMode(), kNoAnswer);
+}
+
+TEST_F(SimDeviceTest, VanishZeroIsADeviceGoneFromTheStart) {
+  InstallSim("vanish=0,serial=GONE");
+  EXPECT_TRUE(sim::TheDevice()->Vanished());
+  ASSERT_EQ(OpenPort("COM1"), 0);  // the port is there, nothing on it answers
+  EXPECT_EQ(EnterProgrammingMode(), kNoAnswer);
+  EXPECT_EQ(sim::TheDevice()->ClockPulses(), 0u);
+  EXPECT_EQ(sim::TheDevice()->ControlLevel(), 1);  // the reset never got through
 }
 
 TEST_F(SimDeviceTest, InstructionsDuringAWriteAreCountedAsViolations) {

@@ -92,6 +92,7 @@ void InstallSim(const std::string& config) {
   std::string text = config.empty() ? "time=virtual" : "time=virtual," + config;
   std::string err = sim::Install(text);
   ASSERT_EQ(err, "") << "ORVALO_SIM " << text;
+  sim::TheDevice()->KeepHistory(true);  // tests look back at what crossed the lines
 }
 
 std::string TempDir(const std::string& name) {

@@ -4,10 +4,16 @@
 #include "platform/file.h"
 #include "sim/sim.h"
 #include "ui/qt/programmer_app.h"
+#include "ui/qt/startup_error.h"
 
 int main(int argc, char** argv) {
-  sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
+  std::string simError;
+  int simulator = sim::InstallFromEnvironment(&simError);
   QApplication qt(argc, argv);
+  if (simulator == sim::kSimBadConfig) {
+    ShowStartupError(simError);
+    return 2;
+  }
   // After Qt has taken its own options out, the rest names the firmware file.
   plat::SetCommandLineArguments(argc, argv);
   ProgrammerApp app;

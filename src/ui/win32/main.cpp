@@ -1,9 +1,19 @@
 // orvalo-programmer: the operators' dialog program.
+#include <cstdio>
+#include <string>
+
 #include "sim/sim.h"
 #include "ui/win32/programmer_app.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
+  // A bad ORVALO_SIM ends the program before its dialog; an operator who
+  // started it from the desktop sees no standard error, so a box shows it too.
+  std::string simError;
+  if (sim::InstallFromEnvironment(&simError) == sim::kSimBadConfig) {
+    std::fprintf(stderr, "%s\n", simError.c_str());
+    MessageBoxA(nullptr, simError.c_str(), "ORVALO_SIM", MB_OK | MB_ICONERROR);
+    return 2;
+  }
   ProgrammerApp app;
   app.InitInstance();
   sim::Uninstall();

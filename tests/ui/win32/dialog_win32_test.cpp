@@ -489,3 +489,34 @@ TEST_F(ProgramTest, ASecondCopyBringsTheFirstToTheFrontAndEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bad ORVALO_SIM: the error in a box titled ORVALO_SIM, and exit status 2
+// once the operator closes it; no dialog.
+TEST_F(ProgramTest, ABadSimulatorSettingIsShownInABoxBeforeTheProgramEnds) {
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,slip=99");
+  HANDLE process = StartProgram(program, "orvalo-programmer", nullptr, dir.c_str());
+  ASSERT_NE(process, nullptr);
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = FindWindowA(nullptr, "ORVALO_SIM")) != nullptr; }));
+  std::string text;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM out) -> BOOL {
+        std::string t = TextOf(child);
+        if (t.find("slip=99") != std::string::npos) *reinterpret_cast<std::string*>(out) = t;
+        return TRUE;
+      },
+      LPARAM(&text));
+  EXPECT_NE(text.find("ORVALO_SIM: bad value in \"slip=99\""), std::string::npos) << text;
+  EXPECT_EQ(FindDialog(), nullptr);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  EXPECT_EQ(code, 2u);
+  CloseHandle(process);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include "sim/cable.h"
+
+#include "platform/clock.h"
+
+namespace sim {
+
+void Cable::HostOpened() {
+  hostOpen_ = true;
+  brk_ = false;
+  if (!cut_) clock.Preset(1);
+  rx_.clear();
+}
+
+void Cable::HostClosed() {
+  hostOpen_ = false;
+  rx_.clear();
+}
+
+void Cable::SetDtr(bool on) {
+  ++counts_.dtr;
+  dtr_ = on;
+  if (!cut_) data.Raise(on ? 0 : 1);
+}
+
+// The level on DTR is latched when RTS falls; a level already latched is no
+// edge for the controller.
+void Cable::SetRts(bool on) {
+  ++counts_.rts;
+  bool falling = rts_ && !on;
+  rts_ = on;
+  if (falling && !cut_) reset.Raise(dtr_ ? 1 : 0);
+}
+
+void Cable::SetBreak(bool on) {
+  ++counts_.brk;
+  brk_ = on;
+  if (!cut_) clock.Raise(on ? 0 : 1);
+}
+
+void Cable::Transmit(uint8_t byte) {
+  ++counts_.tx;
+  if (!cut_) rxd.Send(byte);
+}
+
+bool Cable::Cts() {
+  ++counts_.cts;
+  return !cut_ && answer_ == 0;
+}
+
+void Cable::Deliver(const RxEvent& e) {
+  if (hostOpen_ && !cut_) rx_.push_back(e);
+}
+
+std::vector<RxEvent> Cable::TakeRx(int64_t now) {
+  std::vector<RxEvent> out;
+  while (!rx_.empty() && rx_.front().timeUs <= now) {
+    out.push_back(rx_.front());
+    rx_.pop_front();
+  }
+  return out;
+}
+
+int64_t Cable::NextRxTime() const { return rx_.empty() ? plat::kForever : rx_.front().timeUs; }
+
+void Cable::Cut() {
+  cut_ = true;
+  rx_.clear();
+}
+
+}  // namespace sim
