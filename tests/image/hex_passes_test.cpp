@@ -66,7 +66,8 @@ TEST_F(HexPassTest, AnyNonzeroRecordTypeEndsThePassAfterItsData) {
     sim::Uninstall();
     SetUp();
     std::string upToLast = HexRecord(2, 0x0040, 0, {0x11, 0x22}) + "\n" + HexRecord(2, 0x0100, type, {0x33, 0x44});
-    UseFirmwareText(upToLast + "\n" + HexRecord(1, 0x0200, 0, {0x55}) + "\n");
+    // In memory, so that the bytes the pass reads can be counted.
+    UseFirmwareText(upToLast + "\n" + HexRecord(1, 0x0200, 0, {0x55}) + "\n", 1L << 30);
     ASSERT_EQ(ProgramFromHex(&dialog), 0) << type;
     // The pass stops right after the last record's checksum.
     EXPECT_EQ(static_cast<plat::MemoryFile*>(g_hFirmware.get())->bytesRead(), upToLast.size());

@@ -194,6 +194,7 @@ sim::SimDevice* Device() {
   if (e.config.noDevice) return nullptr;  // a port with nothing on its lines
   if (!e.device) {
     e.device.reset(new sim::SimDevice(e.config));
+    e.device->KeepHistory(true);  // the tests read what the device heard on its UART
     if (!e.device->Attach().empty()) {
       e.device.reset();
       return nullptr;
