@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "platform/clock.h"
 
@@ -13,7 +14,6 @@ namespace {
 constexpr int kFlashSize = 8192;
 constexpr int kRecord = 0x1FE8;
 constexpr int64_t kEnableAfterResetUs = 20000;
-constexpr int64_t kWriteBusyUs = 4000;
 constexpr int64_t kEraseBusyUs = 20000;
 constexpr int64_t kFirstBreakUs = 20000;
 constexpr int64_t kBreakPeriodUs = 100000;
@@ -35,7 +35,13 @@ bool Contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.
 
 }  // namespace
 
-SimDevice::SimDevice(const Config& config) : config_(config), flash_(kFlashSize, 0xFF) {}
+SimDevice::SimDevice(const Config& config) : config_(config), flash_(kFlashSize, 0xFF), busyRandom_(config.seed) {}
+
+int64_t SimDevice::WriteBusyUs() {
+  if (config_.busyMaxUs <= config_.busyMinUs) return config_.busyMinUs;
+  std::uniform_int_distribution<int64_t> pick(config_.busyMinUs, config_.busyMaxUs);
+  return pick(busyRandom_);
+}
 
 SimDevice::~SimDevice() = default;
 
@@ -268,7 +274,7 @@ void SimDevice::Execute(int64_t now) {
     }
     if (Contains(config_.failWrite, addr) || writesLocked_) return;
     flash_[addr] &= frame_[3];
-    busyUntil_ = now + kWriteBusyUs;
+    busyUntil_ = now + WriteBusyUs();
     busyAddr_ = addr;
   }
 }

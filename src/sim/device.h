@@ -8,7 +8,7 @@
 // Programming Enable is recognised only on the device's own frame boundaries,
 // and only 20 ms or more after the reset; until then nothing is echoed.
 // Flash: 8192 bytes, byte writes only clear bits, a write keeps the part busy
-// for 4 ms (reads of that byte give 0x7F, anything else is a protocol
+// for 4 ms or the configured time (reads of that byte give 0x7F, anything else is a protocol
 // violation and is not carried out), Chip Erase takes 20 ms and lifts the lock,
 // locked reads give a fixed value and locked writes change nothing.
 // Running firmware (level 1, flash holds firmware): a break 20 ms after start
@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,7 @@ class SimDevice : public Device {
   void SendReport(int64_t now);
   void Vanish();
   bool HasFirmware() const;
+  int64_t WriteBusyUs();
   void SaveLocked();
 
   Config config_;
@@ -108,6 +110,7 @@ class SimDevice : public Device {
   int64_t resetUs_ = 0;
   int64_t busyUntil_ = 0;
   int busyAddr_ = -1;
+  std::mt19937 busyRandom_;
   uint64_t framesTaken_ = 0;
   // Firmware.
   bool fwRunning_ = false;

@@ -79,6 +79,19 @@ std::string ParseConfig(const std::string& text, Config* c) {
     } else if (key == "vanish") {
       if (!ParseNumber(v, 10, 0, 100000000, &n)) return bad("a count of frames");
       c->vanish = n;
+    } else if (key == "busy") {
+      // busy=MS or busy=MIN-MAX, whole milliseconds.
+      size_t dash = v.find('-');
+      long lo = 0, hi = 0;
+      if (!ParseNumber(v.substr(0, dash), 10, 1, 100, &lo)) return bad("MS or MIN-MAX, 1 to 100 ms");
+      hi = lo;
+      if (dash != std::string::npos && (!ParseNumber(v.substr(dash + 1), 10, 1, 100, &hi) || hi < lo))
+        return bad("MS or MIN-MAX, 1 to 100 ms");
+      c->busyMinUs = lo * 1000;
+      c->busyMaxUs = hi * 1000;
+    } else if (key == "seed") {
+      if (!ParseNumber(v, 10, 0, 999999999, &n)) return bad("a whole number");
+      c->seed = uint32_t(n);
     } else if (key == "lockread") {
       if (!ParseNumber(v, 16, 0, 0xFF, &n)) return bad("a hex byte 00 to FF");
       c->lockRead = uint8_t(n);

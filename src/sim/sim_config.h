@@ -19,6 +19,10 @@ struct Config {
   std::vector<int> failWrite;       // byte addresses whose writes answer wrongly
   std::vector<int> badRead;         // byte addresses whose reads return a wrong value
   long vanish = -1;                 // frames taken in before the device is gone
+  // A flash write keeps the part busy for a time drawn per write, uniformly
+  // from [busyMinUs, busyMaxUs], by a generator seeded with seed.
+  int64_t busyMinUs = 4000, busyMaxUs = 4000;
+  uint32_t seed = 1;
   bool refuse[3] = {false, false, false};  // that port refuses its settings once
   uint8_t lockRead = 0x00;          // what reads return once the chip is locked
   // Running firmware and its serial-number report.
