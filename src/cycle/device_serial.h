@@ -23,6 +23,12 @@ extern uint8_t g_rxBuffer[256];
 // factory default; fills working (24 bytes) and writes the status texts.
 void ObtainSerialNumber(DialogOps* statusWindow, char* working);
 
+// Where the last ObtainSerialNumber took the serial number from; kNone before
+// any (and at the start of every) serial-number stage.
+enum class SerialSource { kNone, kDevice, kStation, kFactory };
+SerialSource LastSerialSource();
+void ResetSerialSource();
+
 // 0 with the serial number in g_deviceSerial; -2 no event, -3 no listener,
 // -4 no frame within 3000 ms, -5 a frame whose first payload byte is 0.
 int ReadDeviceSerial();
