@@ -11,7 +11,8 @@ constexpr int kNoAnswer = -101;  // the device did not answer as required
 int EnterProgrammingMode();
 // Chip Erase, then a fresh reset and programming-mode entry. 0 or -101.
 int EraseChip();
-// Write Program Memory for one byte; 0xFF sends nothing. 0, -101 or -3.
+// Write Program Memory for one byte; 0xFF sends nothing. 0, -101 or -3
+// (in fast mode also -101 when the byte does not read back as written).
 int WriteFlashByte(int address, uint8_t data);
 // Read Program Memory for one byte. 0, -4 (out is null) or -3.
 int ReadFlashByte(int address, uint8_t* out);
