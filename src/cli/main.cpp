@@ -5,6 +5,10 @@
 #include <string>
 
 #include "cli/console_dialog.h"
+#include "cli/journal_run.h"
+#include "cli/line_options.h"
+#include "cli/station.h"
+#include "isp/fast_mode.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
 #include "image/firmware_file.h"
@@ -14,7 +18,9 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: orvalo-programmer-cli [--verify] [FIRMWARE]\n"
+    "Usage: orvalo-programmer-cli [--verify] [--fast] [--station NAME] [--journal FILE]\n"
+    "                             [FIRMWARE]\n"
+    "       orvalo-programmer-cli --journal-report FILE\n"
     "\n"
     "Runs one programming cycle: finds the device on COM1 or COM2, reads its serial\n"
     "number, erases the chip, writes the Intel-HEX image FIRMWARE (default:\n"
@@ -26,10 +32,12 @@ const char kUsage[] =
     "start with \"! \"; \"Serial Number: TEXT\" when the serial number is known.\n"
     "On a terminal the texts are coloured and progress updates one line.\n"
     "\n"
-    "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed,\n"
-    "2 no cycle could run (firmware file, bad ORVALO_SIM, bad usage).\n"
+    "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed\n"
+    "(or its journal line could not be written), 2 no cycle could run (firmware\n"
+    "file, journal, bad ORVALO_SIM, bad usage), 4 completed, but the serial number\n"
+    "was already issued (--journal). When several apply: 2, 1, 4, 0.\n"
     "\n"
-    "The stored serial number is shared with the dialog program\n"
+    "Without --station the stored serial number is shared with the dialog program\n"
     "(settings: Kestrune/orvalo-programmer.INI, section Device).\n"
     "\n"
     "Environment:\n"
@@ -53,18 +61,30 @@ const char kUsage[] =
     "    lockread=HH       what a locked chip returns for reads (00)\n"
     "    silent            the firmware never reports its serial number\n"
     "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
-    "                      script the serial-number report (see README)\n";
+    "                      script the serial-number report (see README)\n"
+    "    busy=MS|MIN-MAX   a flash write keeps the part busy this long (4), or a\n"
+    "                      time drawn per write; seed=N for the draw (1)\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool verify = false;
   const char* firmware = nullptr;
+  LineOptions line;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      std::fputs("\n", stdout);
+      std::fputs(kLineOptionsUsage, stdout);
       return 0;
     }
+    std::string why;
+    int taken = TakeLineOption(argc, argv, &i, &line, &why);
+    if (taken < 0) {
+      std::fprintf(stderr, "orvalo-programmer-cli: %s\n\n%s", why.c_str(), kUsage);
+      return 2;
+    }
+    if (taken > 0) continue;
     if (std::strcmp(argv[i], "--verify") == 0) {
       verify = true;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
@@ -78,25 +98,44 @@ int main(int argc, char** argv) {
     }
   }
 
-  sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
-  BeginProgrammerProcess("orvalo-programmer.INI");
+  // Production line: a report only, or a journal that must open before any
+  // port is touched.
+  if (!line.journalReport.empty()) return PrintJournalReport(line.journalReport, stdout, stderr);
+  RunJournal journal;
+  if (!line.journal.empty()) {
+    std::string why;
+    if (!journal.Open(line.journal, &why)) {
+      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n", line.journal.c_str(),
+                   why.c_str());
+      return 2;
+    }
+  }
+  SetFastMode(line.fast);
 
-  ConsoleDialog dialog(stdout, plat::StdoutIsTerminal(), verify);
+  sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
+  BeginProgrammerProcess(StationApplicationKey(line.station).c_str());
+
+  ConsoleDialog console(stdout, plat::StdoutIsTerminal(), verify);
+  JournalingDialog dialog(&console);
   std::string path = firmware ? std::string(firmware) : DefaultFirmwareName();
+  journal.Begin(line.station, path, verify, line.fast);
   g_hFirmware = OpenFirmwareFile(path.c_str());
   if (!g_hFirmware) {
     g_statusError = 1;
     dialog.SetStatusText("Firmware file access Failed.");
+    int status = journal.Finish(dialog, 2, false, stderr);
     EndProgrammerProcess();
-    return 2;
+    return status;
   }
+  journal.DigestFirmware(g_hFirmware.get());
 
   OnStart(&dialog);
   JoinCycleThread();
-  dialog.Finish();
-  bool success = dialog.LastStatus() == "Programming Completed Successfully." && !dialog.LastStatusWasError();
+  console.Finish();
+  bool success = console.LastStatus() == "Programming Completed Successfully." && !console.LastStatusWasError();
+  int status = journal.Finish(dialog, success ? 0 : 1, false, stderr);
   g_hFirmware.reset();
   EndProgrammerProcess();
   sim::Uninstall();
-  return success ? 0 : 1;
+  return status;
 }
