@@ -12,33 +12,31 @@
 #include <string>
 #include <vector>
 
+#include "app/process_setup.h"
 #include "app/settings_store.h"
-#include "state/dialog_ops.h"
 #include "cycle/programming_cycle.h"
 #include "image/firmware_file.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "isp/fast_mode.h"
+#include "platform/memory_file.h"
 #include "sim/sim.h"
+#include "support/silent_dialog.h"
 
 namespace {
 
-class QuietDialog : public DialogOps {
+class QuietDialog : public SilentDialog {
  public:
+  QuietDialog() { verify = true; }
   void SetStatusText(const char* text) override { last = text; }
-  void SetSerialNumberText(const char*) override {}
-  void EnableStart(bool) override {}
-  void EnableVerify(bool) override {}
-  bool IsVerifyChecked() override { return true; }
-  void RepaintNow() override {}
-  void DoWaitCursor(int) override {}
   std::string last;
 };
 
 std::vector<int64_t> g_one, g_six, g_over;
 
-// Runs on the cycle's and the listener's threads; the vectors are reserved
-// beforehand and only the cycle thread pauses often enough to fill them.
+// Runs on the cycle's and the listener's threads, never at once: the listener
+// pauses only while the cycle thread waits for it. The vectors are reserved
+// beforehand, so a push never reallocates.
 void Observe(unsigned ms, int64_t us) {
   if (ms == 1 && g_one.size() < g_one.capacity()) g_one.push_back(us);
   if (ms == 6 && g_six.size() < g_six.capacity()) g_six.push_back(us);
@@ -108,7 +106,8 @@ int main() {
     std::fprintf(stderr, "%s\n", err.c_str());
     return 1;
   }
-  BeginProgrammerProcess("orvalo-programmer.INI");
+  SetProfileName("orvalo-programmer.INI");
+  BeginProgrammerProcess();
   std::string text = Image();
   g_recordCount = int32_t(std::count(text.begin(), text.end(), ':'));
 

@@ -10,12 +10,12 @@
 #include <cstring>
 #include <vector>
 
-#include "state/dialog_ops.h"
 #include "image/firmware_file.h"
 #include "image/hex_passes.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "sim/sim.h"
+#include "support/silent_dialog.h"
 
 namespace {
 
@@ -47,15 +47,9 @@ class ExactFile : public plat::File {
   size_t pos_ = 0;
 };
 
-class CountingDialog : public DialogOps {
+class CountingDialog : public SilentDialog {
  public:
   void SetStatusText(const char*) override { ++texts; }
-  void SetSerialNumberText(const char*) override {}
-  void EnableStart(bool) override {}
-  void EnableVerify(bool) override {}
-  bool IsVerifyChecked() override { return false; }
-  void RepaintNow() override {}
-  void DoWaitCursor(int) override {}
   int texts = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
 
 namespace {
@@ -27,8 +28,6 @@ void ConsoleDialog::Line(const std::string& text, const char* colour) {
 void ConsoleDialog::SetStatusText(const char* text) {
   std::lock_guard<std::mutex> g(m_);
   bool error = g_statusError.load() != 0;
-  last_ = text;
-  lastError_ = error;
   std::string shown = error ? std::string("! ") + text : std::string(text);
   if (terminal_ && IsProgress(text) && !error) {
     std::fprintf(out_, "\r\033[K%s", shown.c_str());
@@ -36,7 +35,7 @@ void ConsoleDialog::SetStatusText(const char* text) {
     progressOpen_ = true;
     return;
   }
-  bool success = !error && std::strcmp(text, "Programming Completed Successfully.") == 0;
+  bool success = !error && std::strcmp(text, kCycleSucceededText) == 0;
   Line(shown, error ? kRed : success ? kGreen : kPlain);
 }
 
@@ -50,14 +49,4 @@ void ConsoleDialog::Finish() {
   if (progressOpen_) std::fputs("\n", out_);
   progressOpen_ = false;
   std::fflush(out_);
-}
-
-std::string ConsoleDialog::LastStatus() const {
-  std::lock_guard<std::mutex> g(m_);
-  return last_;
-}
-
-bool ConsoleDialog::LastStatusWasError() const {
-  std::lock_guard<std::mutex> g(m_);
-  return lastError_;
 }

@@ -24,8 +24,6 @@ class ConsoleDialog : public DialogOps {
 
   // Ends an open progress line.
   void Finish();
-  std::string LastStatus() const;
-  bool LastStatusWasError() const;
 
  private:
   void Line(const std::string& text, const char* colour);
@@ -35,6 +33,4 @@ class ConsoleDialog : public DialogOps {
   bool verify_;
   mutable std::mutex m_;
   bool progressOpen_ = false;
-  std::string last_;
-  bool lastError_ = false;
 };

@@ -4,16 +4,18 @@
 #include <cstring>
 #include <string>
 
+#include "app/firmware_location.h"
+#include "app/process_setup.h"
+#include "app/settings_store.h"
 #include "cli/console_dialog.h"
 #include "cli/journal_run.h"
 #include "cli/line_options.h"
 #include "cli/station.h"
 #include "isp/fast_mode.h"
 #include "cycle/programming_cycle.h"
-#include "state/shared_state.h"
-#include "image/firmware_file.h"
 #include "platform/file.h"
 #include "sim/sim.h"
+#include "state/shared_state.h"
 
 namespace {
 
@@ -113,16 +115,15 @@ int main(int argc, char** argv) {
   SetFastMode(line.fast);
 
   sim::InstallFromEnvironment();  // exits 2 on a bad ORVALO_SIM
-  BeginProgrammerProcess(StationApplicationKey(line.station).c_str());
+  // The dialog program's settings, so that both share the stored serial
+  // number; a station has its own.
+  SetProfileName(StationApplicationKey(line.station).c_str());
+  BeginProgrammerProcess();
 
   ConsoleDialog console(stdout, plat::StdoutIsTerminal(), verify);
   JournalingDialog dialog(&console);
-  std::string path = firmware ? std::string(firmware) : DefaultFirmwareName();
-  journal.Begin(line.station, path, verify, line.fast);
-  g_hFirmware = OpenFirmwareFile(path.c_str());
-  if (!g_hFirmware) {
-    g_statusError = 1;
-    dialog.SetStatusText("Firmware file access Failed.");
+  journal.Begin(line.station, firmware ? std::string(firmware) : DefaultFirmwareName(), verify, line.fast);
+  if (!LocateFirmwareFile(&dialog, firmware)) {
     int status = journal.Finish(dialog, 2, false, stderr);
     EndProgrammerProcess();
     return status;
@@ -132,9 +133,8 @@ int main(int argc, char** argv) {
   OnStart(&dialog);
   JoinCycleThread();
   console.Finish();
-  bool success = console.LastStatus() == "Programming Completed Successfully." && !console.LastStatusWasError();
+  bool success = LastCycleOutcome() == CycleOutcome::kSucceeded;
   int status = journal.Finish(dialog, success ? 0 : 1, false, stderr);
-  g_hFirmware.reset();
   EndProgrammerProcess();
   sim::Uninstall();
   return status;

@@ -79,7 +79,7 @@ void SerialListener() {
 
 int ReadDeviceSerial() {
   g_serialEvent = plat::Event::Create();
-  if (!g_serialEvent) return -2;
+  if (!g_serialEvent) return kSerialNoEvent;
   // A shorter report must not inherit the tail of an earlier, longer one.
   std::memset(g_deviceSerial, 0, sizeof g_deviceSerial);
   g_listenerStop.store(false);
@@ -87,7 +87,7 @@ int ReadDeviceSerial() {
   g_listenerThread = plat::Thread::Start(SerialListener);
   if (!g_listenerThread) {
     g_serialEvent.reset();
-    return -3;
+    return kSerialNoListener;
   }
   bool signalled = g_serialEvent->Wait(kRequestLimitMs);
   // The listener may be blocked in the port's wait for a break, or about to
@@ -99,8 +99,8 @@ int ReadDeviceSerial() {
   g_listenerThread.reset();
   g_hPort->ResetCancel();
   g_serialEvent.reset();
-  if (!signalled) return -4;
-  return g_deviceSerial[0] != 0 ? 0 : -5;
+  if (!signalled) return kSerialNoFrame;
+  return g_deviceSerial[0] != 0 ? 0 : kSerialEmpty;
 }
 
 SerialSource LastSerialSource() { return g_serialSource.load(); }
@@ -137,7 +137,7 @@ int WriteSerialRecord(const char* characters, uint8_t length) {
   for (int i = 0; i < n; ++i) {
     uint8_t c = uint8_t(characters[i]);
     sum = uint8_t(sum + c);
-    if (WriteFlashByte(kRecordAddress + 1 + i, c) != 0) return -5;
+    if (WriteFlashByte(kRecordAddress + 1 + i, c) != 0) return kRecordWriteFailed;
   }
   WriteFlashByte(kRecordChecksumAddress, sum);
   return 0;
@@ -159,7 +159,7 @@ int CheckSerialRecord(const char* characters, uint8_t length) {
   expected[23] = sum;
   for (int i = 0; i < 24; ++i) {
     uint8_t got = 0;
-    if (ReadFlashByte(kRecordAddress + i, &got) != 0 || got != expected[i]) return -5;
+    if (ReadFlashByte(kRecordAddress + i, &got) != 0 || got != expected[i]) return kRecordMismatch;
   }
   return 0;
 }

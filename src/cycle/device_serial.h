@@ -29,14 +29,20 @@ enum class SerialSource { kNone, kDevice, kStation, kFactory };
 SerialSource LastSerialSource();
 void ResetSerialSource();
 
-// 0 with the serial number in g_deviceSerial; -2 no event, -3 no listener,
-// -4 no frame within 3000 ms, -5 a frame whose first payload byte is 0.
+constexpr int kSerialNoEvent = -2;      // the event could not be created
+constexpr int kSerialNoListener = -3;   // the listener thread could not start
+constexpr int kSerialNoFrame = -4;      // no frame within 3000 ms
+constexpr int kSerialEmpty = -5;        // a frame whose first payload byte is 0
+constexpr int kRecordWriteFailed = -5;  // a character of the record was not written
+constexpr int kRecordMismatch = -5;     // the record read back differs
+
+// 0 with the serial number in g_deviceSerial, else one of kSerial*.
 int ReadDeviceSerial();
 
-// Writes the record; length is cut to 22. 0, or -5 when a character write
-// fails (no further character and no checksum written).
+// Writes the record; length is cut to 22. 0, or kRecordWriteFailed when a
+// character write fails (no further character and no checksum written).
 int WriteSerialRecord(const char* characters, uint8_t length);
 
 // Reads the 24 record bytes back and compares them with what WriteSerialRecord
-// meant to write for (characters, length). 0 when equal, -5 otherwise.
+// meant to write for (characters, length). 0 when equal, else kRecordMismatch.
 int CheckSerialRecord(const char* characters, uint8_t length);

@@ -1,29 +1,34 @@
 #include "cycle/programming_cycle.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
-#include "app/settings_store.h"
 #include "cycle/device_serial.h"
 #include "state/shared_state.h"
 #include "image/hex_passes.h"
-#include "isp/bit_link.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 
+const char kCycleSucceededText[] = "Programming Completed Successfully.";
+
 std::unique_ptr<plat::Thread> g_cycleThread;
 
 namespace {
 
-void Fail(char* message, size_t size, const char* format, unsigned address = 0) {
+std::atomic<CycleOutcome> g_lastOutcome{CycleOutcome::kNone};
+
+bool Fail(char* message, size_t size, const char* format, unsigned address = 0) {
   g_statusError = 1;
   std::snprintf(message, size, format, address);
+  return false;
 }
 
-// Runs every stage up to the final text, which it leaves in message.
-void RunStages(DialogOps* dialog, bool verify, char* message, size_t size) {
+// Runs every stage up to the final text, which it leaves in message; true
+// when the cycle succeeded.
+bool RunStages(DialogOps* dialog, bool verify, char* message, size_t size) {
   char portName[8] = {0};
   bool found = false;
   for (int n = 1; n <= 2 && !found; ++n) {
@@ -64,13 +69,14 @@ void RunStages(DialogOps* dialog, bool verify, char* message, size_t size) {
   if (WriteSerialRecord(working, 23) != 0 || CheckSerialRecord(working, 23) != 0)
     return Fail(message, size, "Writing Serial Number failed.");
   LockAndRun();
-  std::snprintf(message, size, "Programming Completed Successfully.");
+  std::snprintf(message, size, "%s", kCycleSucceededText);
+  return true;
 }
 
 }  // namespace
 
 int ProgrammingCycle(DialogOps* dialog) {
-  if (!dialog) return -2;
+  if (!dialog) return kCycleNoDialog;
   plat::RaiseThreadPriorityTimeCritical();
   g_cycleBusy = 1;
   g_statusError = 0;
@@ -79,19 +85,23 @@ int ProgrammingCycle(DialogOps* dialog) {
   dialog->DoWaitCursor(1);
   bool verify = dialog->IsVerifyChecked();
   dialog->RepaintNow();
+  g_lastOutcome = CycleOutcome::kNone;
   dialog->SetStatusText("Auto Detecting Device ...");
 
   char message[256];
-  RunStages(dialog, verify, message, sizeof message);
+  bool succeeded = RunStages(dialog, verify, message, sizeof message);
 
   dialog->SetStatusText(message);
   ClosePort();
   dialog->EnableVerify(true);
   dialog->DoWaitCursor(-1);
   dialog->EnableStart(true);
+  g_lastOutcome = succeeded ? CycleOutcome::kSucceeded : CycleOutcome::kFailed;
   g_cycleBusy = 0;
   return 0;
 }
+
+CycleOutcome LastCycleOutcome() { return g_lastOutcome.load(); }
 
 void OnStart(DialogOps* dialog) {
   // The button is disabled only once the new thread runs; a press that comes
@@ -112,17 +122,4 @@ void JoinCycleThread() {
     g_cycleThread->Join();
     g_cycleThread.reset();
   }
-}
-
-void BeginProgrammerProcess(const char* applicationKey) {
-  plat::BeginTimerResolution();
-  plat::RaiseProcessPriority();
-  CalibrateDelay();
-  SetProfileName(applicationKey);
-  SetRegistryKey("Kestrune");
-}
-
-void EndProgrammerProcess() {
-  ClosePort();
-  plat::EndTimerResolution();
 }

@@ -12,7 +12,18 @@
 // Handle of the last cycle thread.
 extern std::unique_ptr<plat::Thread> g_cycleThread;
 
-// The cycle itself; -2 without a dialog, otherwise 0 after a cycle.
+// The final text of a cycle that succeeded.
+extern const char kCycleSucceededText[];  // "Programming Completed Successfully."
+
+// How the last cycle ended: kNone before the first one ends (and while one
+// runs), then whether it reached the final lock with everything written.
+enum class CycleOutcome { kNone, kSucceeded, kFailed };
+CycleOutcome LastCycleOutcome();
+
+constexpr int kCycleNoDialog = -2;
+
+// The cycle itself; kCycleNoDialog without a dialog, otherwise 0 after a
+// cycle (its outcome in LastCycleOutcome).
 int ProgrammingCycle(DialogOps* dialog);
 
 // The Start button's handler: runs ProgrammingCycle on a new thread. A press
@@ -23,8 +34,3 @@ void OnStart(DialogOps* dialog);
 // Waits for the last cycle thread to end and releases it (front ends at exit,
 // tests after a cycle).
 void JoinCycleThread();
-
-// Process set-up every front end performs before the first cycle and undoes at
-// exit: timer resolution, priority, delay calibration, company key.
-void BeginProgrammerProcess(const char* applicationKey);
-void EndProgrammerProcess();

@@ -75,7 +75,7 @@ int RunPass(DialogOps* statusWindow, Pass pass) {
         uint8_t got = 0;
         if (ReadFlashByte(address, &got) != 0) {
           g_failAddress = address;
-          return kWriteFailed;
+          return kReadFailed;
         }
         if (got != uint8_t(value)) {
           g_failAddress = address;

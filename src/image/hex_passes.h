@@ -12,10 +12,12 @@
 
 #include "state/dialog_ops.h"
 
-constexpr int kWriteFailed = -3;     // WriteFlashByte/ReadFlashByte failed
+constexpr int kWriteFailed = -3;     // WriteFlashByte failed
+constexpr int kReadFailed = -3;      // ReadFlashByte failed
 constexpr int kVerifyMismatch = -4;  // the byte read back differs
 constexpr int kHexEndedEarly = -6;   // the file ended before its last record
 
 uint8_t HexDigitValue(uint8_t c);
+// 0 after the last record, else one of the above (the byte in g_failAddress).
 int ProgramFromHex(DialogOps* statusWindow);
 int VerifyFromHex(DialogOps* statusWindow);

@@ -27,7 +27,7 @@ void StrobeControl(uint8_t level) {
 // before that bit's clock pulse: it is what the device presented after the
 // previous pulse.
 int TransferByte(uint8_t out, uint8_t* in) {
-  if (!in) return -3;
+  if (!in) return kTransferNoBuffer;
   *in = 0;
   for (int bit = 0; bit < 8; ++bit) {
     *in = uint8_t(*in << 1);

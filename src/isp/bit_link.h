@@ -15,8 +15,10 @@ void DelayUnit();
 // Puts level (nonzero = 1) on DTR and latches it with a 1 ms RTS strobe.
 void StrobeControl(uint8_t level);
 
+constexpr int kTransferNoBuffer = -3;  // nowhere to put the received byte
+
 // Sends out and receives one byte, most significant bit first. Returns 0, or
-// -3 when in is null (then no line is touched). Exactly 32 line or status
+// kTransferNoBuffer when in is null (then no line is touched). Exactly 32 line or status
 // operations, no allocation.
 int TransferByte(uint8_t out, uint8_t* in);
 

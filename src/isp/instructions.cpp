@@ -7,7 +7,11 @@
 
 namespace {
 
-uint8_t Discard;
+// One byte of a frame whose answer is not needed.
+int Send(uint8_t out) {
+  uint8_t ignored;
+  return TransferByte(out, &ignored);
+}
 
 // Programming Enable attempts until the device echoes 0x53 in the third
 // transfer. A failed attempt gets one extra clock pulse, so the framing slips
@@ -15,13 +19,13 @@ uint8_t Discard;
 int EnableLoop(unsigned pauseAfterFailure) {
   for (int attempt = 0; attempt < 32; ++attempt) {
     uint8_t echo = 0;
-    TransferByte(0xAC, &Discard);
+    Send(0xAC);
     DelayUnit();
-    TransferByte(0x53, &Discard);
+    Send(0x53);
     DelayUnit();
     TransferByte(0x00, &echo);
     DelayUnit();
-    TransferByte(0x00, &Discard);  // all four bytes go out whatever the echo
+    Send(0x00);  // all four bytes go out whatever the echo
     if (echo == 0x53) return 0;
     DelayUnit();
     g_hPort->SetBreak(false);
@@ -53,13 +57,13 @@ int EnterProgrammingMode() {
 // Chip Erase takes up to 20 ms and only a reset ends its cycle; the break is
 // still set from the last transfer, so the clock already rests low.
 int EraseChip() {
-  TransferByte(0xAC, &Discard);
+  Send(0xAC);
   DelayUnit();
-  TransferByte(0x80, &Discard);
+  Send(0x80);
   DelayUnit();
-  TransferByte(0x00, &Discard);
+  Send(0x00);
   DelayUnit();
-  TransferByte(0x00, &Discard);
+  Send(0x00);
   DelayUnit();
   plat::Sleep(22);
   StrobeControl(1);
@@ -75,9 +79,9 @@ int EraseChip() {
 int WriteFlashByte(int address, uint8_t data) {
   if (data == 0xFF) return 0;
   uint8_t echo = 0;
-  int r = TransferByte((address & 1) ? 0x48 : 0x40, &Discard);
-  if (r == 0) r = TransferByte(AddressHigh(address), &Discard);
-  if (r == 0) r = TransferByte(AddressLow(address), &Discard);
+  int r = Send((address & 1) ? 0x48 : 0x40);
+  if (r == 0) r = Send(AddressHigh(address));
+  if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(data, &echo);
   if (r != 0) return r;
   if (echo != AddressLow(address)) return kNoAnswer;
@@ -85,10 +89,10 @@ int WriteFlashByte(int address, uint8_t data) {
 }
 
 int ReadFlashByte(int address, uint8_t* out) {
-  if (!out) return -4;
-  int r = TransferByte((address & 1) ? 0x28 : 0x20, &Discard);
-  if (r == 0) r = TransferByte(AddressHigh(address), &Discard);
-  if (r == 0) r = TransferByte(AddressLow(address), &Discard);
+  if (!out) return kReadNoBuffer;
+  int r = Send((address & 1) ? 0x28 : 0x20);
+  if (r == 0) r = Send(AddressHigh(address));
+  if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(0x00, out);
   if (r != 0) return r;
   PauseAfterRead();
@@ -96,13 +100,13 @@ int ReadFlashByte(int address, uint8_t* out) {
 }
 
 int LockAndRun() {
-  TransferByte(0xAC, &Discard);
+  Send(0xAC);
   plat::Sleep(0);
-  TransferByte(0xE0, &Discard);
+  Send(0xE0);
   plat::Sleep(0);
-  TransferByte(0x00, &Discard);
+  Send(0x00);
   plat::Sleep(0);
-  TransferByte(0x00, &Discard);
+  Send(0x00);
   plat::Sleep(22);
   StrobeControl(1);
   return 0;

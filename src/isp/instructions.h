@@ -5,16 +5,20 @@
 
 #include <cstdint>
 
-constexpr int kNoAnswer = -101;  // the device did not answer as required
+constexpr int kNoAnswer = -101;   // the device did not answer as required
+constexpr int kReadNoBuffer = -4;  // nowhere to put the byte read
+// A transfer's own failure (kTransferNoBuffer, bit_link.h) is passed on.
 
-// Reset sequence, then up to 32 Programming Enable attempts. 0 or -101.
+// Reset sequence, then up to 32 Programming Enable attempts. 0 or kNoAnswer.
 int EnterProgrammingMode();
-// Chip Erase, then a fresh reset and programming-mode entry. 0 or -101.
+// Chip Erase, then a fresh reset and programming-mode entry. 0 or kNoAnswer.
 int EraseChip();
-// Write Program Memory for one byte; 0xFF sends nothing. 0, -101 or -3
-// (in fast mode also -101 when the byte does not read back as written).
+// Write Program Memory for one byte; 0xFF sends nothing. 0, kNoAnswer or a
+// transfer's failure (in fast mode also kNoAnswer when the byte does not read
+// back as written).
 int WriteFlashByte(int address, uint8_t data);
-// Read Program Memory for one byte. 0, -4 (out is null) or -3.
+// Read Program Memory for one byte. 0, kReadNoBuffer (out is null) or a
+// transfer's failure.
 int ReadFlashByte(int address, uint8_t* out);
 // Write Lock Bits, then control level 1: the device runs its firmware. Always 0.
 int LockAndRun();

@@ -5,8 +5,8 @@
 
 int OpenPort(const char* name) {
   std::unique_ptr<plat::SerialPort> port;
-  if (plat::OpenPortByName(name, &port) != 0 || !port) return -2;
-  if (!port->SetupQueues(1024, 1024) || !port->ConfigureLine() || !port->SetReadsImmediate()) return -3;
+  if (plat::OpenPortByName(name, &port) != 0 || !port) return kPortUnavailable;
+  if (!port->SetupQueues(1024, 1024) || !port->ConfigureLine() || !port->SetReadsImmediate()) return kPortSetupFailed;
   g_hPort = port.release();
   return 0;
 }

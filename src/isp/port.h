@@ -5,9 +5,11 @@
 #include "state/shared_state.h"
 #include "platform/serial_port.h"
 
-// 0: open and configured, DTR and RTS asserted, no break.
-// -2: the port cannot be opened (absent, in use, refused).
-// -3: a configuration step failed; the port is closed again.
+constexpr int kPortUnavailable = -2;  // absent, in use or refused
+constexpr int kPortSetupFailed = -3;  // a configuration step failed; closed again
+
+// 0: open and configured, DTR and RTS asserted, no break; else one of the
+// above.
 int OpenPort(const char* name);
 
 // Closes g_hPort if a port is open and clears it.

@@ -7,6 +7,7 @@
 #include <list>
 #include <mutex>
 
+#include "platform/clock_internal.h"
 #include "platform/pause.h"
 
 namespace plat {

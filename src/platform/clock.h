@@ -58,9 +58,4 @@ void ResetClockStats();
 using PauseObserver = void (*)(unsigned ms, int64_t actualUs);
 void SetPauseObserver(PauseObserver observer);
 
-// Internal to the platform layer: thread bookkeeping for plat::Thread.
-void ClockAddParticipant();
-void ClockRemoveParticipant();
-void ClockAdoptParticipant();  // the calling thread was added by its creator
-
 }  // namespace plat

@@ -1,14 +1,13 @@
 // Read-only files held without sharing for as long as they are open.
 //
 // The firmware image is read through this interface only, so tests and
-// fuzzers can hand the passes any bytes (MemoryFile) and make reads fail.
+// fuzzers can hand the passes any bytes and make reads fail (memory_file.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace plat {
 
@@ -24,26 +23,6 @@ class File {
 // Opens an existing file for reading and holds it exclusively as far as the
 // platform allows; nullptr when it cannot be opened or is held elsewhere.
 std::unique_ptr<File> OpenFileExclusive(const std::string& path);
-
-// An in-memory file; reads fail once failAfter bytes have been read
-// (failAfter < 0: never).
-class MemoryFile : public File {
- public:
-  explicit MemoryFile(std::vector<uint8_t> bytes, long failAfter = -1)
-      : bytes_(std::move(bytes)), failAfter_(failAfter) {}
-  int Read(void* buf, int n) override;
-  bool Rewind() override {
-    pos_ = 0;
-    return true;
-  }
-  size_t bytesRead() const { return totalRead_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  long failAfter_;
-  size_t pos_ = 0;
-  size_t totalRead_ = 0;
-};
 
 // The running program's own path, and the arguments after its name as one
 // text (joined with single blanks on platforms that split them).

@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/clock_internal.h"
+#include "platform/thread_test_hooks.h"
 
 namespace plat {
 namespace {

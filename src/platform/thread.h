@@ -1,8 +1,9 @@
 // Threads, events and scheduling priority.
 //
-// Thread creation can be made to fail on purpose (FailNextThreadStarts) so the
-// callers' failure paths can be exercised. Priority requests never fail
-// visibly: whatever the platform refuses is silently left as it was.
+// Thread and event creation can be made to fail on purpose
+// (thread_test_hooks.h) so the callers' failure paths can be exercised.
+// Priority requests never fail visibly: whatever the platform refuses is
+// silently left as it was.
 #pragma once
 
 #include <atomic>
@@ -29,16 +30,11 @@ class Thread {
   std::atomic<bool> done_{false};
 };
 
-// Test hook: the next n Thread::Start / Event::Create calls fail.
-void FailNextThreadStarts(int n);
-void FailNextEventCreates(int n);
-
 // Manual-reset event, created non-signalled.
 class Event {
  public:
   static std::unique_ptr<Event> Create();  // nullptr on failure
   void Set();
-  bool IsSet() const { return set_.load(); }
   // true when signalled within ms (on the platform clock).
   bool Wait(unsigned ms);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "state/shared_state.h"
+#include "app/firmware_location.h"
 #include "image/firmware_file.h"
 #include "platform/file.h"
 #include "support/test_support.h"

@@ -5,6 +5,7 @@
 #include "cli/journal.h"
 #include "cli/station.h"
 #include "image/sha256.h"
+#include "platform/memory_file.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "isp/port.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "platform/thread_test_hooks.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 

@@ -11,6 +11,7 @@
 #include "image/firmware_file.h"
 #include "isp/port.h"
 #include "platform/thread.h"
+#include "platform/thread_test_hooks.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 
@@ -97,6 +98,7 @@ TEST_F(CycleTest, AGoodCycleProgramsTheImageAndKeepsTheSerialNumber) {
   InstallSim("flash=" + flash);
   Run(false);
   EXPECT_EQ(dialog->LastText(), "Programming Completed Successfully.");
+  EXPECT_EQ(LastCycleOutcome(), CycleOutcome::kSucceeded);
   EXPECT_FALSE(HasText("Verifying"));
   EXPECT_EQ(sim::TheDevice()->Flash(), Expected(kSerial));
 }
@@ -107,6 +109,7 @@ TEST_F(CycleTest, NoPortsAtAll) {
   EXPECT_EQ(dialog->Texts(),
             (std::vector<std::string>{"Auto Detecting Device ...", "Device not found. Check Power, Cable, Free COM."}));
   EXPECT_TRUE(dialog->LastRed());
+  EXPECT_EQ(LastCycleOutcome(), CycleOutcome::kFailed);
 }
 
 TEST_F(CycleTest, TheDeviceIsFoundOnCom2WhenCom1IsAbsentOrEmpty) {
@@ -229,6 +232,7 @@ TEST_F(CycleTest, AFailedCharacterOfTheRecordEndsTheCycleUnlocked) {
   EXPECT_EQ(dialog->LastText(), "Writing Serial Number failed.");
   EXPECT_TRUE(dialog->LastRed());
   EXPECT_FALSE(HasText("Programming Completed Successfully."));
+  EXPECT_EQ(LastCycleOutcome(), CycleOutcome::kFailed);
   EXPECT_FALSE(sim::TheDevice()->Locked());
 }
 

@@ -10,6 +10,7 @@
 #include "app/settings_store.h"
 #include "fault/station.h"
 #include "platform/thread.h"
+#include "platform/thread_test_hooks.h"
 
 namespace {
 

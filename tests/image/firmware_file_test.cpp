@@ -50,12 +50,4 @@ TEST_F(FirmwareFileTest, AnOpenFileIsHeldAgainstASecondHolder) {
   EXPECT_TRUE(plat::OpenFileExclusive(path));
 }
 
-TEST(FirmwareNameTest, TheStartupTitleRule) {
-  EXPECT_EQ(FirmwareNameFromTitle("C:\\Tools\\Flash\\Prog.exe", "C:\\Tools\\Flash\\Prog.exe"),
-            "c:\\tools\\flash\\firmware.hex");
-  EXPECT_EQ(FirmwareNameFromTitle("", "C:\\Tools\\Prog.exe"), "firmware.hex");
-  EXPECT_EQ(FirmwareNameFromTitle("Command Prompt", "C:\\Tools\\Prog.exe"), "firmware.hex");
-  EXPECT_EQ(FirmwareNameFromTitle("D:\\prog.exe\\x\\PROG.EXE", "C:\\Tools\\Prog.exe"), "d:\\firmware.hex");
-}
-
 }  // namespace

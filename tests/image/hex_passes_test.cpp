@@ -7,6 +7,7 @@
 #include "image/hex_passes.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
+#include "platform/memory_file.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 
@@ -60,9 +61,11 @@ TEST_F(HexPassTest, AnyNonzeroRecordTypeEndsThePassAfterItsData) {
     ResetGlobals();
     sim::Uninstall();
     SetUp();
-    UseFirmwareText(HexRecord(2, 0x0040, 0, {0x11, 0x22}) + "\n" + HexRecord(2, 0x0100, type, {0x33, 0x44}) +
-                    "\n" + HexRecord(1, 0x0200, 0, {0x55}) + "\n");
+    std::string upToLast = HexRecord(2, 0x0040, 0, {0x11, 0x22}) + "\n" + HexRecord(2, 0x0100, type, {0x33, 0x44});
+    UseFirmwareText(upToLast + "\n" + HexRecord(1, 0x0200, 0, {0x55}) + "\n");
     ASSERT_EQ(ProgramFromHex(&dialog), 0) << type;
+    // The pass stops right after the last record's checksum.
+    EXPECT_EQ(static_cast<plat::MemoryFile*>(g_hFirmware.get())->bytesRead(), upToLast.size());
     std::vector<uint8_t> f = device->Flash();
     EXPECT_EQ(f[0x0100], 0x33);
     EXPECT_EQ(f[0x0101], 0x44);

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "platform/thread_test_hooks.h"
 
 namespace {
 

@@ -6,21 +6,16 @@
 #include <cstdio>
 #include <string>
 
-#include "state/dialog_ops.h"
+#include "app/firmware_location.h"
 #include "image/firmware_file.h"
 #include "platform/file.h"
+#include "support/silent_dialog.h"
 
 namespace {
-class PrintingDialog : public DialogOps {
+class PrintingDialog : public SilentDialog {
  public:
   std::string status;
   void SetStatusText(const char* text) override { status = text; }
-  void SetSerialNumberText(const char*) override {}
-  void EnableStart(bool) override {}
-  void EnableVerify(bool) override {}
-  bool IsVerifyChecked() override { return false; }
-  void RepaintNow() override {}
-  void DoWaitCursor(int) override {}
 };
 }  // namespace
 

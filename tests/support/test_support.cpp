@@ -15,6 +15,7 @@
 #include "image/hex_passes.h"
 #include "isp/port.h"
 #include "platform/file.h"
+#include "platform/memory_file.h"
 
 void RecordingDialog::SetStatusText(const char* text) {
   {

@@ -11,22 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "state/dialog_ops.h"
 #include "sim/sim.h"
+#include "support/silent_dialog.h"
 
 struct StatusLine {
   std::string text;
   bool red;  // g_statusError when the text was written
 };
 
-class RecordingDialog : public DialogOps {
+class RecordingDialog : public SilentDialog {
  public:
   void SetStatusText(const char* text) override;
   void SetSerialNumberText(const char* text) override;
   void EnableStart(bool enable) override;
   void EnableVerify(bool enable) override;
   bool IsVerifyChecked() override;
-  void RepaintNow() override {}
   void DoWaitCursor(int delta) override;
 
   std::vector<StatusLine> Status() const;

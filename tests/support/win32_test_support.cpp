@@ -2,8 +2,29 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <thread>
 #include <vector>
+
+namespace {
+
+// CreateProcessA with a start-up title of the caller's choosing (none when
+// title is null); si comes zeroed apart from what the caller sets.
+bool Launch(const std::string& program, const std::string& commandLine, const char* title, bool inheritHandles,
+            const char* currentDir, STARTUPINFOA* si, PROCESS_INFORMATION* pi) {
+  si->cb = sizeof *si;
+  std::vector<char> titleText;
+  if (title) {
+    titleText.assign(title, title + std::strlen(title) + 1);
+    si->lpTitle = titleText.data();
+  }
+  std::vector<char> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back('\0');
+  return CreateProcessA(program.c_str(), cmd.data(), nullptr, nullptr, inheritHandles, 0, nullptr, currentDir, si,
+                        pi);
+}
+
+}  // namespace
 
 ChildRun RunChild(const std::string& program, const std::string& commandLine, const char* title,
                   unsigned timeoutMs) {
@@ -14,20 +35,12 @@ ChildRun RunChild(const std::string& program, const std::string& commandLine, co
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA si;
   ZeroMemory(&si, sizeof si);
-  si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdOutput = writeEnd;
   si.hStdError = writeEnd;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::vector<char> title_;
-  if (title) {
-    title_.assign(title, title + strlen(title) + 1);
-    si.lpTitle = title_.data();
-  }
-  std::vector<char> cmd(commandLine.begin(), commandLine.end());
-  cmd.push_back('\0');
   PROCESS_INFORMATION pi;
-  run.started = CreateProcessA(program.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  run.started = Launch(program, commandLine, title, true, nullptr, &si, &pi);
   CloseHandle(writeEnd);
   if (!run.started) {
     CloseHandle(readEnd);
@@ -64,17 +77,8 @@ void* StartProgram(const std::string& program, const std::string& commandLine, c
                    const char* currentDir) {
   STARTUPINFOA si;
   ZeroMemory(&si, sizeof si);
-  si.cb = sizeof si;
-  std::vector<char> title_;
-  if (title) {
-    title_.assign(title, title + strlen(title) + 1);
-    si.lpTitle = title_.data();
-  }
-  std::vector<char> cmd(commandLine.begin(), commandLine.end());
-  cmd.push_back('\0');
   PROCESS_INFORMATION pi;
-  if (!CreateProcessA(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, currentDir, &si, &pi))
-    return nullptr;
+  if (!Launch(program, commandLine, title, false, currentDir, &si, &pi)) return nullptr;
   CloseHandle(pi.hThread);
   return pi.hProcess;
 }

@@ -11,8 +11,6 @@ class DialogUnits {
   int X(int du) const;
   int Y(int du) const;
   QRect Rect(int x, int y, int width, int height) const;
-  int avgWidth() const { return avgWidth_; }
-  int height() const { return height_; }
 
  private:
   int avgWidth_;

@@ -1,8 +1,7 @@
-// The program's icon: a 32 x 32 picture in 16 colours, drawn in code.
+// The program's icon: the Windows program's 32 x 32, 16-colour icon file,
+// compiled in as a Qt resource.
 #pragma once
 
 #include <QIcon>
-#include <QImage>
 
-QImage ProgramIconImage();
 QIcon ProgramIcon();

@@ -2,8 +2,9 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QFileInfo>
 
+#include "app/program_name.h"
+#include "app/program_title.h"
 #include "app/settings_store.h"
 #include "platform/file.h"
 #include "ui/qt/programmer_dialog.h"
@@ -14,11 +15,6 @@ int g_waitCursorCount = 0;
 }  // namespace
 
 ProgrammerApp::ProgrammerApp() { SetProfileName(ApplicationKey(plat::ProgramPath()).c_str()); }
-
-std::string ProgrammerApp::ApplicationKey(const std::string& programPath) {
-  QFileInfo info(QString::fromLocal8Bit(programPath.c_str()));
-  return (info.completeBaseName() + QStringLiteral(".INI")).toLocal8Bit().toStdString();
-}
 
 bool ProgrammerApp::InitInstance() {
   ProgrammerDialog* shown = nullptr;

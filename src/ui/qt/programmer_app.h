@@ -2,14 +2,10 @@
 // closes, and carries the counted wait cursor the cycle shows while it runs.
 #pragma once
 
-#include <string>
-
 class ProgrammerApp {
  public:
+  // Sets the settings' application key from the program's own name.
   ProgrammerApp();
-
-  // Settings application key: the program's base name + ".INI".
-  static std::string ApplicationKey(const std::string& programPath);
 
   // Shows the dialog unless another copy runs. Always false: the program ends
   // when the dialog does.

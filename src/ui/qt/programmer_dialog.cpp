@@ -8,20 +8,15 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "app/settings_store.h"
+#include "app/firmware_location.h"
+#include "app/process_setup.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
-#include "image/firmware_file.h"
-#include "isp/bit_link.h"
-#include "isp/port.h"
-#include "platform/thread.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/program_icon.h"
 #include "ui/qt/qt_dialog_ops.h"
 #include "ui/qt/web_link.h"
-
-const char kProgrammerTitle[] = "Orvalo Desktop Firmware Programmer";
 
 namespace {
 const int kDialogWidth = 192, kDialogHeight = 76;  // dialog units
@@ -44,7 +39,7 @@ QFont ProgrammerDialog::TemplateFont() {
 }
 
 ProgrammerDialog::ProgrammerDialog(std::optional<QFont> dialogFont, QWidget* parent)
-    : QDialog(parent), dialogFont_(std::move(dialogFont)), ops_(std::make_unique<QtDialogOps>(this)) {
+    : QDialog(parent), m_dialogFont(std::move(dialogFont)), m_ops(std::make_unique<QtDialogOps>(this)) {
   BuildControls();
   InitDialog();
 }
@@ -56,7 +51,7 @@ void ProgrammerDialog::BuildControls() {
   // parentless dialogs off the taskbar, and this is the program's only window.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
-  if (dialogFont_) setFont(*dialogFont_);
+  if (m_dialogFont) setFont(*m_dialogFont);
   DialogUnits du(font());
 
   StaticText("Serial Number:", this)->setGeometry(du.Rect(5, 22, 50, 10));
@@ -86,14 +81,11 @@ void ProgrammerDialog::BuildControls() {
 }
 
 void ProgrammerDialog::InitDialog() {
-  plat::BeginTimerResolution();
-  plat::RaiseProcessPriority();
+  BeginProgrammerProcess();
   setWindowIcon(ProgramIcon());
-  CalibrateDelay();
-  SetRegistryKey("Kestrune");
 
-  if (dialogFont_) {
-    QFont underlined = *dialogFont_;
+  if (m_dialogFont) {
+    QFont underlined = *m_dialogFont;
     underlined.setUnderline(true);
     m_linkFont = underlined;
     m_webLink->setFont(*m_linkFont);
@@ -118,9 +110,7 @@ ProgrammerDialog::~ProgrammerDialog() {
   // them until it has ended rather than leave it blocked on a dead window.
   while (g_cycleBusy.load()) QApplication::processEvents(QEventLoop::AllEvents, 10);
   JoinCycleThread();
-  ClosePort();
-  g_hFirmware.reset();
-  plat::EndTimerResolution();
+  EndProgrammerProcess();
 }
 
 void ProgrammerDialog::accept() {

@@ -9,6 +9,8 @@
 #include <QDialog>
 #include <QFont>
 
+#include "app/program_title.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -16,8 +18,6 @@ class QPushButton;
 class LinkLabel;
 class StatusLabel;
 class DialogOps;
-
-extern const char kProgrammerTitle[];
 
 class ProgrammerDialog : public QDialog {
   Q_OBJECT
@@ -29,7 +29,7 @@ class ProgrammerDialog : public QDialog {
 
   static QFont TemplateFont();
 
-  DialogOps* ops() { return ops_.get(); }
+  DialogOps* ops() { return m_ops.get(); }
   QPushButton* startButton() const { return m_start; }
   QCheckBox* verifyBox() const { return m_verify; }
   QLineEdit* serialNumber() const { return m_serialNumber; }
@@ -49,12 +49,12 @@ class ProgrammerDialog : public QDialog {
   void BuildControls();
   void InitDialog();
 
-  std::optional<QFont> dialogFont_;
+  std::optional<QFont> m_dialogFont;
   std::optional<QFont> m_linkFont;
   LinkLabel* m_webLink = nullptr;
   QLineEdit* m_serialNumber = nullptr;
   QPushButton* m_start = nullptr;
   QCheckBox* m_verify = nullptr;
   StatusLabel* m_status = nullptr;
-  std::unique_ptr<DialogOps> ops_;
+  std::unique_ptr<DialogOps> m_ops;
 };

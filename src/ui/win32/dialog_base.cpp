@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "app/program_name.h"
+#include "platform/file.h"
+
 INT_PTR DialogBase::DoModal() {
   ended_ = false;
   result_ = -1;
@@ -77,20 +80,12 @@ INT_PTR CALLBACK DialogBase::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 namespace {
 AppBase* g_theApp = nullptr;
 
-// The file name of the running program without its folder and last extension.
-std::string ExeBaseName() {
-  std::vector<char> buf(MAX_PATH);
-  DWORD n;
-  while ((n = GetModuleFileNameA(nullptr, buf.data(), DWORD(buf.size()))) >= buf.size()) buf.resize(buf.size() * 2);
-  std::string path(buf.data(), n);
-  size_t sep = path.find_last_of("\\/:");
-  std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
-  size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
 }  // namespace
 
-AppBase::AppBase() : m_pszExeName(ExeBaseName()), m_pszProfileName(m_pszExeName + ".INI") { g_theApp = this; }
+AppBase::AppBase()
+    : m_pszExeName(ProgramBaseName(plat::ProgramPath())), m_pszProfileName(ApplicationKey(plat::ProgramPath())) {
+  g_theApp = this;
+}
 
 AppBase::~AppBase() {
   if (g_theApp == this) g_theApp = nullptr;

@@ -8,7 +8,7 @@
 ProgrammerApp::ProgrammerApp() { SetProfileName(m_pszProfileName.c_str()); }
 
 bool ProgrammerApp::InitInstance() {
-  if (HWND other = FindWindowA(nullptr, kProgrammerCaption)) {
+  if (HWND other = FindWindowA(nullptr, kProgrammerTitle)) {
     SetForegroundWindow(other);
     return false;
   }

@@ -5,17 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "app/firmware_location.h"
+#include "app/process_setup.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
-#include "image/firmware_file.h"
-#include "isp/bit_link.h"
-#include "isp/port.h"
-#include "platform/thread.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/web_address.h"
-
-const char kProgrammerCaption[] = "Orvalo Desktop Firmware Programmer";
 
 namespace {
 
@@ -42,7 +37,7 @@ ProcessStarter& Starter() {
 
 ProcessStarter ReplaceProcessStarter(ProcessStarter starter) { return std::exchange(Starter(), std::move(starter)); }
 
-ProgrammerDialog::ProgrammerDialog(HWND parent) : DialogBase(102, parent) {
+ProgrammerDialog::ProgrammerDialog(HWND parent) : DialogBase(IDD_PROGRAMMER_DIALOG, parent) {
   m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAMMER));
 }
 
@@ -60,13 +55,10 @@ void ProgrammerDialog::DoDataExchange() {
 
 BOOL ProgrammerDialog::OnInitDialog() {
   DoDataExchange();
-  plat::BeginTimerResolution();
-  plat::RaiseProcessPriority();
+  // The profile name stays the one the application derived from its file name.
+  BeginProgrammerProcess();
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, LPARAM(m_hIcon));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, LPARAM(m_hIcon));
-  CalibrateDelay();
-  // The profile name stays the one the application derived from its file name.
-  SetRegistryKey("Kestrune");
 
   HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageA(m_hWnd, WM_GETFONT, 0, 0));
   if (dialogFont) {
@@ -101,13 +93,11 @@ void ProgrammerDialog::OnCancel() {
 }
 
 BOOL ProgrammerDialog::DestroyWindow() {
-  ClosePort();
-  g_hFirmware.reset();
+  EndProgrammerProcess();
   if (m_hLinkCursor) {
     DestroyCursor(m_hLinkCursor);
     m_hLinkCursor = nullptr;
   }
-  plat::EndTimerResolution();
   BOOL result = DialogBase::DestroyWindow();
   // The last cycle has cleared g_cycleBusy and touches the dialog no more, but
   // its thread may still be finishing; it must not outlive the dialog object.
@@ -143,7 +133,7 @@ bool ProgrammerDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result
       return false;  // the click goes on to the default processing
     case kMsgWaitCursor:
       if (wp)
-        m_hCursorBeforeWait = SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+        m_hCursorBeforeWait = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
       else
         SetCursor(m_hCursorBeforeWait);
       return true;
@@ -176,7 +166,7 @@ bool ProgrammerDialog::PointerOnWebLink() const {
 bool ProgrammerDialog::OnSetCursor() {
   // While a cycle runs the wait cursor stays, wherever the pointer goes.
   if (TheApp() && TheApp()->WaitCursorCount() > 0) {
-    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+    SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     return true;
   }
   if (!PointerOnWebLink()) return false;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "app/program_title.h"
 #include "state/dialog_ops.h"
 #include "ui/win32/dialog_base.h"
 
@@ -50,9 +51,6 @@ class ProgrammerDialog : public DialogBase, public DialogOps {
   HICON m_hIcon = nullptr;
   HCURSOR m_hCursorBeforeWait = nullptr;
 };
-
-// The caption, which is also the single-instance key.
-extern const char kProgrammerCaption[];
 
 // Starts a process with the given command line; a failure is silent. Tests
 // put a recorder in place of the real starter.

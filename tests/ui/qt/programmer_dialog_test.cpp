@@ -27,6 +27,9 @@ TEST_F(ProgrammerDialogTest, OpensIdleWithTheTemplatesControlsInTabOrder) {
   ASSERT_TRUE(ShowActive(&dialog));
 
   EXPECT_EQ(dialog.windowTitle(), "Orvalo Desktop Firmware Programmer");
+  // The Windows program's icon file, compiled in: one 32 x 32 picture.
+  ASSERT_FALSE(dialog.windowIcon().isNull());
+  EXPECT_EQ(dialog.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
   EXPECT_EQ(dialog.status()->text(), "Idle.");
   EXPECT_TRUE(dialog.startButton()->isEnabled());
   EXPECT_FALSE(dialog.verifyBox()->isChecked());
@@ -223,9 +226,4 @@ TEST(WaitCursor, IsCountedAndAnEndWithoutABeginLeavesItAtZero) {
   EXPECT_NE(QApplication::overrideCursor(), nullptr);
   ProgrammerApp::DoWaitCursor(-1);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST(ApplicationKey, IsTheProgramsBaseNameWithIni) {
-  EXPECT_EQ(ProgrammerApp::ApplicationKey("/opt/orvalo/orvalo-programmer"), "orvalo-programmer.INI");
-  EXPECT_EQ(ProgrammerApp::ApplicationKey("/opt/x/tool.v2.bin"), "tool.v2.INI");
 }

@@ -18,6 +18,7 @@
 #include "app/settings_store.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "app/firmware_location.h"
 #include "image/firmware_file.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
@@ -68,7 +69,7 @@ bool DrawnUnderlined(HWND dialog, int id) {
 }
 
 HWND FindDialog() {
-  HWND hwnd = FindWindowA(nullptr, kProgrammerCaption);
+  HWND hwnd = FindWindowA(nullptr, kProgrammerTitle);
   return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
 }
 
@@ -268,8 +269,21 @@ TEST_F(DialogTest, OnlyAClickOnTheWebLinkStartsTheBrowser) {
   SetCursorPos((link.left + link.right) / 2, (link.top + link.bottom) / 2);
   SendMessageA(dialog, WM_LBUTTONDOWN, 0, 0);
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(started[0], "explorer https://www.orvalo.example/");
-  EXPECT_EQ(TextOf(Item(IDC_WEB_LINK)), "www.orvalo.example ");
+  EXPECT_EQ(started[0], "explorer https://orvalo.example/");
+  EXPECT_EQ(TextOf(Item(IDC_WEB_LINK)), "orvalo.example ");
+  // The address, drawn in the link's own font, fits inside its box.
+  HWND linkItem = Item(IDC_WEB_LINK);
+  std::string shown = TextOf(linkItem);
+  HDC dc = GetDC(linkItem);
+  HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(linkItem, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, shown.c_str(), int(shown.size()) - 1, &extent);  // the blank after it aside
+  SelectObject(dc, before);
+  ReleaseDC(linkItem, dc);
+  RECT box;
+  GetClientRect(linkItem, &box);
+  EXPECT_GT(extent.cx, 0);
+  EXPECT_LE(extent.cx, box.right - box.left);
   EXPECT_TRUE(DrawnUnderlined(dialog, IDC_WEB_LINK));
   EXPECT_FALSE(DrawnUnderlined(dialog, IDC_STATUS));
 
@@ -330,7 +344,7 @@ class ProgramTest : public ::testing::Test {
   std::string dir = TempDir("program");
   void TearDown() override {
     SetEnvironmentVariableA("ORVALO_SIM", nullptr);
-    if (HWND left = FindWindowA(nullptr, kProgrammerCaption)) PostMessageA(left, WM_CLOSE, 0, 0);
+    if (HWND left = FindWindowA(nullptr, kProgrammerTitle)) PostMessageA(left, WM_CLOSE, 0, 0);
   }
 };
 
@@ -376,7 +390,7 @@ TEST_F(ProgramTest, ASecondCopyBringsTheFirstToTheFrontAndEnds) {
   int windows = 0;
   EnumWindows(
       [](HWND hwnd, LPARAM count) -> BOOL {
-        if (TextOf(hwnd) == kProgrammerCaption) ++*reinterpret_cast<int*>(count);
+        if (TextOf(hwnd) == kProgrammerTitle) ++*reinterpret_cast<int*>(count);
         return TRUE;
       },
       LPARAM(&windows));

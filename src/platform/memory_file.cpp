@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/file.h"
+#include "platform/memory_file.h"
 
 namespace plat {
 

@@ -1,0 +1,23 @@
+// Where the firmware file is found at start-up, after the dialog shows
+// "Idle.": the file stays held in g_hFirmware for the whole run.
+#pragma once
+
+#include <string>
+
+#include "state/dialog_ops.h"
+
+// The dialogs' rule: first the whole command-line argument text, then the
+// default name. When both fail: Start disabled, "Firmware file access
+// Failed." red.
+void LocateFirmwareFile(DialogOps* dialog);
+
+// The runner's rule: explicitPath when given (no fall-back), else the default
+// name. false, with the same failure text, when that file does not open.
+bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath);
+
+// The second name the dialogs' rule tries on this platform.
+std::string DefaultFirmwareName();
+// The Windows rule for the second name, from the start-up title T and the
+// program's path: the part of lower-case T before the first occurrence of the
+// lower-case base name + ".exe", followed by "firmware.hex".
+std::string FirmwareNameFromTitle(const std::string& title, const std::string& modulePath);

@@ -1,0 +1,9 @@
+// The program's window title, which is also the key a running copy is found
+// by. Both dialogs and the Windows resource script take it from here.
+#pragma once
+
+#define ORVALO_PROGRAMMER_TITLE "Orvalo Desktop Firmware Programmer"
+
+#ifndef RC_INVOKED
+constexpr char kProgrammerTitle[] = ORVALO_PROGRAMMER_TITLE;
+#endif
