@@ -8,16 +8,23 @@
 #include "app/process_setup.h"
 #include "app/settings_store.h"
 #include "cli/console_dialog.h"
+#include "cli/journal_run.h"
+#include "cli/line_options.h"
 #include "cli/operator_notes.h"
+#include "cli/station.h"
 #include "cycle/programming_cycle.h"
+#include "isp/fast_mode.h"
 #include "platform/file.h"
 #include "sim/sim.h"
+#include "state/shared_state.h"
 #include "orvalo_version.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: orvalo-programmer-cli [--verify] [FIRMWARE]\n"
+    "Usage: orvalo-programmer-cli [--verify] [--fast] [--station NAME] [--journal FILE]\n"
+    "                             [FIRMWARE]\n"
+    "       orvalo-programmer-cli --journal-report FILE\n"
     "       orvalo-programmer-cli --help | --version\n"
     "\n"
     "Runs one programming cycle: finds the device on COM1 or COM2, reads its serial\n"
@@ -35,10 +42,12 @@ const char kUsage[] =
     "  --version    print the version and exit\n"
     "  -h, --help   print this help and exit\n"
     "\n"
-    "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed,\n"
-    "2 no cycle could run (firmware file, bad ORVALO_SIM, bad usage).\n"
+    "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed\n"
+    "(or its journal line could not be written), 2 no cycle could run (firmware\n"
+    "file, journal, bad ORVALO_SIM, bad usage), 4 completed, but the serial number\n"
+    "was already issued (--journal). When several apply: 2, 1, 4, 0.\n"
     "\n"
-    "The stored serial number is shared with the dialog program\n"
+    "Without --station the stored serial number is shared with the dialog program\n"
     "(settings: Kestrune/orvalo-programmer.INI, section Device).\n"
     "\n"
     "Environment:\n"
@@ -75,15 +84,25 @@ const char kUsage[] =
 int main(int argc, char** argv) {
   bool verify = false;
   const char* firmware = nullptr;
+  LineOptions line;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      std::fputs("\n", stdout);
+      std::fputs(kLineOptionsUsage, stdout);
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
       std::printf("orvalo-programmer-cli %s\n", ORVALO_VERSION);
       return 0;
     }
+    std::string why;
+    int taken = TakeLineOption(argc, argv, &i, &line, &why);
+    if (taken < 0) {
+      std::fprintf(stderr, "orvalo-programmer-cli: %s\n\n%s", why.c_str(), kUsage);
+      return 2;
+    }
+    if (taken > 0) continue;
     if (std::strcmp(argv[i], "--verify") == 0) {
       verify = true;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
@@ -97,6 +116,20 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Production line: a report only, or a journal that must open before any
+  // port is touched.
+  if (!line.journalReport.empty()) return PrintJournalReport(line.journalReport, stdout, stderr);
+  RunJournal journal;
+  if (!line.journal.empty()) {
+    std::string why;
+    if (!journal.Open(line.journal, &why)) {
+      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n", line.journal.c_str(),
+                   why.c_str());
+      return 2;
+    }
+  }
+  SetFastMode(line.fast);
+
   std::string simError;
   int simulator = sim::InstallFromEnvironment(&simError);
   if (simulator == sim::kSimBadConfig) {
@@ -104,22 +137,28 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);
-  // The dialog program's settings, so that both share the stored serial number.
-  SetProfileName("orvalo-programmer.INI");
+  // The dialog program's settings, so that both share the stored serial
+  // number; a station has its own.
+  SetProfileName(StationApplicationKey(line.station).c_str());
   BeginProgrammerProcess();
 
-  ConsoleDialog dialog(stdout, plat::StdoutIsTerminal(), verify);
+  ConsoleDialog console(stdout, plat::StdoutIsTerminal(), verify);
+  JournalingDialog dialog(&console);
+  journal.Begin(line.station, firmware ? std::string(firmware) : DefaultFirmwareName(), verify, line.fast);
   if (!LocateFirmwareFile(&dialog, firmware)) {
+    int status = journal.Finish(dialog, 2, false, stderr);
     EndProgrammerProcess();
-    return 2;
+    return status;
   }
+  journal.DigestFirmware(g_hFirmware.get());
 
   OnStart(&dialog);
   JoinCycleThread();
-  dialog.Finish();
+  console.Finish();
   ReportOperatorNotes(stderr);
   bool success = LastCycleOutcome() == CycleOutcome::kSucceeded;
+  int status = journal.Finish(dialog, success ? 0 : 1, false, stderr);
   EndProgrammerProcess();
   sim::Uninstall();
-  return success ? 0 : 1;
+  return status;
 }

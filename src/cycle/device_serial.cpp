@@ -22,6 +22,7 @@ namespace {
 std::unique_ptr<plat::Event> g_serialEvent;
 std::unique_ptr<plat::Thread> g_listenerThread;
 std::atomic<bool> g_listenerStop{false};
+std::atomic<SerialSource> g_serialSource{SerialSource::kNone};
 
 constexpr unsigned kRequestLimitMs = 3000;
 
@@ -101,10 +102,15 @@ int ReadDeviceSerial() {
   return g_deviceSerial[0] != 0 ? 0 : kSerialEmpty;
 }
 
+SerialSource LastSerialSource() { return g_serialSource.load(); }
+void ResetSerialSource() { g_serialSource.store(SerialSource::kNone); }
+
 void ObtainSerialNumber(DialogOps* statusWindow, char* working) {
   std::memset(working, 0, kWorkingSerialSize);
+  ResetSerialSource();
   if (ReadDeviceSerial() == 0) {
     std::memcpy(working, g_deviceSerial, kSerialLength);
+    g_serialSource.store(SerialSource::kDevice);
     WriteProfileString("Device", "Serial Number", working);
     statusWindow->SetStatusText("Serial Number OK.");
     return;
@@ -115,10 +121,12 @@ void ObtainSerialNumber(DialogOps* statusWindow, char* working) {
   if (!stored.empty()) {
     // Cut to fit the working buffer; the record takes 22 characters anyway.
     std::strncpy(working, stored.c_str(), kWorkingSerialSize - 1);
+    g_serialSource.store(SerialSource::kStation);
     return;
   }
   statusWindow->SetStatusText("No Serial Number found. Default to Factory.");
   std::memcpy(working, kFactorySerial, kSerialLength);
+  g_serialSource.store(SerialSource::kFactory);
 }
 
 int WriteSerialRecord(const char* characters, uint8_t length) {

@@ -23,6 +23,12 @@ extern uint8_t g_rxBuffer[256];
 // factory default; fills working (24 bytes) and writes the status texts.
 void ObtainSerialNumber(DialogOps* statusWindow, char* working);
 
+// Where the last ObtainSerialNumber took the serial number from; kNone before
+// any (and at the start of every) serial-number stage.
+enum class SerialSource { kNone, kDevice, kStation, kFactory };
+SerialSource LastSerialSource();
+void ResetSerialSource();
+
 constexpr int kSerialNoEvent = -2;      // the event could not be created
 constexpr int kSerialNoListener = -3;   // the listener thread could not start
 constexpr int kSerialNoFrame = -4;      // no frame within 3000 ms

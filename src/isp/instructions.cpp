@@ -1,6 +1,7 @@
 #include "isp/instructions.h"
 
 #include "isp/bit_link.h"
+#include "isp/fast_mode.h"
 #include "isp/port.h"
 #include "platform/clock.h"
 
@@ -74,7 +75,7 @@ int EraseChip() {
 
 // An erased byte already reads 0xFF, so it is never written. The device
 // echoes the third byte in the fourth transfer; the write then needs up to
-// 6 ms before the next instruction.
+// 6 ms before the next instruction (or, in fast mode, until it reads back).
 int WriteFlashByte(int address, uint8_t data) {
   if (data == 0xFF) return 0;
   uint8_t echo = 0;
@@ -84,8 +85,7 @@ int WriteFlashByte(int address, uint8_t data) {
   if (r == 0) r = TransferByte(data, &echo);
   if (r != 0) return r;
   if (echo != AddressLow(address)) return kNoAnswer;
-  plat::Sleep(6);
-  return 0;
+  return AwaitByteWritten(address, data);
 }
 
 int ReadFlashByte(int address, uint8_t* out) {
@@ -95,7 +95,7 @@ int ReadFlashByte(int address, uint8_t* out) {
   if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(0x00, out);
   if (r != 0) return r;
-  plat::Sleep(1);
+  PauseAfterRead();
   return 0;
 }
 

@@ -14,7 +14,8 @@ int EnterProgrammingMode();
 // Chip Erase, then a fresh reset and programming-mode entry. 0 or kNoAnswer.
 int EraseChip();
 // Write Program Memory for one byte; 0xFF sends nothing. 0, kNoAnswer or a
-// transfer's failure.
+// transfer's failure (in fast mode also kNoAnswer when the byte does not read
+// back as written).
 int WriteFlashByte(int address, uint8_t data);
 // Read Program Memory for one byte. 0, kReadNoBuffer (out is null) or a
 // transfer's failure.

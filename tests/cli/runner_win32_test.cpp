@@ -11,10 +11,10 @@
 
 namespace {
 
-std::string StoredSerial() {
+std::string StoredSerial(const std::string& app = "orvalo-programmer.INI") {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "software\\Kestrune\\orvalo-programmer.INI\\Device", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS)
+  std::string path = "software\\Kestrune\\" + app + "\\Device";
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return "<no key>";
   char data[64] = {};
   DWORD size = sizeof data - 1;
@@ -44,6 +44,46 @@ TEST(RunnerTest, AFirmwareFileThatCannotBeOpenedEndsTheRunBeforeAnyPort) {
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_NE(run.output.find("Firmware file access Failed."), std::string::npos) << run.output;
+}
+
+// A station keeps its serial number under its own key, where a renamed copy
+// of the dialog program looks; its journal gets one flushed line per run.
+TEST(RunnerTest, AStationsSerialNumberAndJournal) {
+  std::string runner = WindowsPath(ORVALO_CLI_PATH);
+  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string journal = std::string(temp) + "orvalo-station-journal.jsonl";
+  DeleteFileA(journal.c_str());
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000077");
+  ChildRun run = RunChild(runner, "orvalo-programmer-cli --fast --station W7 --journal " + journal + " " + firmware,
+                          nullptr);
+  ChildRun second = RunChild(runner, "orvalo-programmer-cli --journal " + journal + " " + firmware, nullptr);
+  ChildRun dir = RunChild(runner, "orvalo-programmer-cli --journal " + std::string(temp) + " " + firmware, nullptr);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  ASSERT_TRUE(run.finished && second.finished && dir.finished);
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(StoredSerial("orvalo-programmer-W7.INI"), "RV0058LK00000000000077");
+  EXPECT_EQ(second.exitCode, 0u) << second.output;
+  EXPECT_EQ(dir.exitCode, 2u) << dir.output;
+  EXPECT_EQ(dir.output.find("Auto Detecting"), std::string::npos) << dir.output;
+
+  HANDLE h = CreateFileA(journal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char buf[65536];
+  DWORD got = 0;
+  ReadFile(h, buf, sizeof buf, &got, nullptr);
+  CloseHandle(h);
+  std::string text(buf, got);
+  ASSERT_EQ(text.find("{\"time\":\""), 0u) << text;
+  size_t second_line = text.find("\n{\"time\":\"");
+  ASSERT_NE(second_line, std::string::npos) << text;
+  EXPECT_EQ(text.find('\n', second_line + 1), text.size() - 1);
+  EXPECT_NE(text.find("\"station\":\"W7\""), std::string::npos);
+  EXPECT_NE(text.find("\"fast\":true"), std::string::npos);
+  EXPECT_NE(text.find("\"final\":\"Programming Completed Successfully.\",\"interrupted\":false,\"exit\":0"),
+            std::string::npos);
+  DeleteFileA(journal.c_str());
 }
 
 }  // namespace

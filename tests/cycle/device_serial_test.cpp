@@ -62,6 +62,7 @@ TEST_F(DeviceSerialTest, AGoodFrameIsTakenAndReplacesTheStoredValue) {
   std::vector<uint8_t> sent = device->UartReceived();
   EXPECT_EQ(sent, (std::vector<uint8_t>{0x06}));
   EXPECT_EQ(device->BreakPulsesSeen(), 1);
+  EXPECT_EQ(LastSerialSource(), SerialSource::kDevice);
 }
 
 TEST_F(DeviceSerialTest, ASilentDeviceTimesOutAfter3000msAndTheStoredValueIsUsed) {
@@ -74,6 +75,7 @@ TEST_F(DeviceSerialTest, ASilentDeviceTimesOutAfter3000msAndTheStoredValueIsUsed
   EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{"Serial Number not found."}));
   EXPECT_TRUE(dialog.LastRed());
   EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "STORED0000000000000001");
+  EXPECT_EQ(LastSerialSource(), SerialSource::kStation);
 }
 
 TEST_F(DeviceSerialTest, NothingStoredFallsBackToTheFactoryDefault) {
@@ -83,6 +85,7 @@ TEST_F(DeviceSerialTest, NothingStoredFallsBackToTheFactoryDefault) {
             (std::vector<std::string>{"Serial Number not found.", "No Serial Number found. Default to Factory."}));
   EXPECT_TRUE(dialog.LastRed());
   EXPECT_EQ(GetProfileString("Device", "Serial Number", "none"), "none");  // not written back
+  EXPECT_EQ(LastSerialSource(), SerialSource::kFactory);
 }
 
 TEST_F(DeviceSerialTest, AZeroFirstPayloadByteIsNoSerialNumber) {

@@ -1,0 +1,354 @@
+#include "cli/journal.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <set>
+
+#include "image/sha256.h"
+#include "orvalo_version.h"
+#include "state/shared_state.h"
+
+
+namespace {
+
+const char kSuccess[] = "Programming Completed Successfully.";
+constexpr size_t kWrittenSerialMax = 22;  // the record's characters
+
+// A flat reading of one JSON object: the top-level members that are strings,
+// numbers or booleans; nested arrays and objects are checked and skipped.
+class ObjectReader {
+ public:
+  explicit ObjectReader(const std::string& s) : s_(s) {}
+
+  bool Read() {
+    Space();
+    if (!Take('{')) return false;
+    Space();
+    if (Take('}')) return End();
+    while (true) {
+      std::string key;
+      Space();
+      if (!String(&key)) return false;
+      Space();
+      if (!Take(':')) return false;
+      Space();
+      if (!Member(key)) return false;
+      Space();
+      if (Take('}')) return End();
+      if (!Take(',')) return false;
+    }
+  }
+  std::map<std::string, std::string> strings;
+  std::map<std::string, double> numbers;
+  std::map<std::string, bool> flags;
+
+ private:
+  bool End() {
+    Space();
+    return i_ == s_.size();
+  }
+  void Space() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
+  }
+  bool Take(char c) {
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  bool Word(const char* w) {
+    size_t n = std::char_traits<char>::length(w);
+    if (s_.compare(i_, n, w) != 0) return false;
+    i_ += n;
+    return true;
+  }
+  static int Hex(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  }
+  // \u00XX becomes the byte XX, as JsonString wrote it; other code points
+  // become UTF-8 (lines the runner did not write).
+  bool String(std::string* out) {
+    if (!Take('"')) return false;
+    while (i_ < s_.size()) {
+      char c = s_[i_++];
+      if (c == '"') return true;
+      if (uint8_t(c) < 0x20) return false;
+      if (c != '\\') {
+        out->push_back(c);
+        continue;
+      }
+      if (i_ >= s_.size()) return false;
+      char e = s_[i_++];
+      switch (e) {
+        case '"': case '\\': case '/': out->push_back(e); break;
+        case 'b': out->push_back('\b'); break;
+        case 'f': out->push_back('\f'); break;
+        case 'n': out->push_back('\n'); break;
+        case 'r': out->push_back('\r'); break;
+        case 't': out->push_back('\t'); break;
+        case 'u': {
+          if (i_ + 4 > s_.size()) return false;
+          unsigned cp = 0;
+          for (int k = 0; k < 4; ++k) {
+            int h = Hex(s_[i_++]);
+            if (h < 0) return false;
+            cp = cp * 16 + unsigned(h);
+          }
+          if (cp < 0x100) {
+            out->push_back(char(cp));
+          } else if (cp < 0x800) {
+            out->push_back(char(0xC0 | (cp >> 6)));
+            out->push_back(char(0x80 | (cp & 0x3F)));
+          } else {
+            out->push_back(char(0xE0 | (cp >> 12)));
+            out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+            out->push_back(char(0x80 | (cp & 0x3F)));
+          }
+          break;
+        }
+        default: return false;
+      }
+    }
+    return false;
+  }
+  bool Number(double* out) {
+    size_t start = i_;
+    while (i_ < s_.size() && (std::isdigit(uint8_t(s_[i_])) || std::string("+-.eE").find(s_[i_]) != std::string::npos))
+      ++i_;
+    if (start == i_) return false;
+    char* end = nullptr;
+    std::string text = s_.substr(start, i_ - start);
+    *out = std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+  }
+  // Any value, with a depth limit so a hostile line cannot exhaust the stack.
+  bool Skip(int depth) {
+    if (depth > 64) return false;
+    Space();
+    std::string ignored;
+    double number;
+    if (i_ >= s_.size()) return false;
+    char c = s_[i_];
+    if (c == '"') return String(&ignored);
+    if (c == '{' || c == '[') {
+      char close = c == '{' ? '}' : ']';
+      ++i_;
+      Space();
+      if (Take(close)) return true;
+      while (true) {
+        if (c == '{') {
+          Space();
+          if (!String(&ignored)) return false;
+          Space();
+          if (!Take(':')) return false;
+        }
+        if (!Skip(depth + 1)) return false;
+        Space();
+        if (Take(close)) return true;
+        if (!Take(',')) return false;
+      }
+    }
+    if (Word("true") || Word("false") || Word("null")) return true;
+    return Number(&number);
+  }
+  bool Member(const std::string& key) {
+    if (i_ < s_.size() && s_[i_] == '"') return String(&strings[key]);
+    if (Word("true")) return flags[key] = true;
+    if (Word("false")) {
+      flags[key] = false;
+      return true;
+    }
+    if (i_ < s_.size() && (s_[i_] == '-' || std::isdigit(uint8_t(s_[i_])))) return Number(&numbers[key]);
+    return Skip(0);
+  }
+
+  const std::string& s_;
+  size_t i_ = 0;
+};
+
+}  // namespace
+
+const char* ProgramVersion() { return ORVALO_VERSION; }
+
+std::string IsoUtcNow() {
+  auto now = std::chrono::system_clock::now();
+  std::time_t secs = std::chrono::system_clock::to_time_t(now);
+  long ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  std::tm utc = *std::gmtime(&secs);  // called from the runner's main thread only
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, ms);
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    uint8_t c = uint8_t(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20 || c > 0x7E) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+std::string FormatJournalLine(const JournalEntry& e) {
+  char number[64];
+  std::string line = "{\"time\":" + JsonString(e.time);
+  line += ",\"version\":" + JsonString(e.version);
+  line += ",\"station\":" + JsonString(e.station);
+  line += ",\"port\":" + JsonString(e.port);
+  line += ",\"firmware\":" + JsonString(e.firmwarePath);
+  std::snprintf(number, sizeof number, "%lld", (long long)e.firmwareSize);
+  line += std::string(",\"firmware_size\":") + (e.firmwareSize < 0 ? "null" : number);
+  line += ",\"firmware_sha256\":" + JsonString(e.firmwareSha256);
+  line += std::string(",\"verify\":") + (e.verify ? "true" : "false");
+  line += std::string(",\"fast\":") + (e.fast ? "true" : "false");
+  line += ",\"serial\":" + JsonString(e.serial);
+  line += ",\"serial_source\":" + JsonString(e.serialSource);
+  line += ",\"status\":[";
+  for (size_t i = 0; i < e.status.size(); ++i) {
+    if (i) line += ',';
+    line += "{\"text\":" + JsonString(e.status[i].text) + ",\"colour\":" + (e.status[i].red ? "\"red\"" : "\"black\"") +
+            "}";
+  }
+  line += "],\"final\":" + JsonString(e.finalText);
+  line += std::string(",\"interrupted\":") + (e.interrupted ? "true" : "false");
+  std::snprintf(number, sizeof number, ",\"exit\":%d,\"duration_s\":%.3f}\n", e.exitStatus, e.durationSeconds);
+  return line + number;
+}
+
+bool DigestFile(plat::File* file, int64_t* size, std::string* sha256) {
+  if (!file || !file->Rewind()) return false;
+  Sha256 digest;
+  int64_t total = 0;
+  uint8_t buf[65536];
+  while (true) {
+    int n = file->Read(buf, int(sizeof buf));
+    if (n < 0) {
+      file->Rewind();
+      return false;
+    }
+    if (n == 0) break;
+    digest.Update(buf, size_t(n));
+    total += n;
+  }
+  *size = total;
+  *sha256 = digest.HexDigest();
+  return file->Rewind();
+}
+
+std::vector<JournalRecord> ParseJournal(const std::string& text, int* unreadable) {
+  std::vector<JournalRecord> records;
+  int bad = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    ObjectReader reader(line);
+    if (!reader.Read()) {
+      ++bad;
+      continue;
+    }
+    JournalRecord r;
+    r.time = reader.strings["time"];
+    r.serial = reader.strings["serial"];
+    r.finalText = reader.strings["final"];
+    r.interrupted = reader.flags["interrupted"];
+    r.exitStatus = reader.numbers.count("exit") ? int(reader.numbers["exit"]) : -1;
+    r.completed = r.finalText == kSuccess && !r.interrupted;
+    records.push_back(r);
+  }
+  if (unreadable) *unreadable = bad;
+  return records;
+}
+
+const JournalRecord* FindIssuedSerial(const std::vector<JournalRecord>& records, const std::string& serial) {
+  for (const JournalRecord& r : records)
+    if (r.completed && r.serial == serial) return &r;
+  return nullptr;
+}
+
+std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable) {
+  int successes = 0, interrupted = 0, duplicates = 0;
+  std::map<std::string, int> failures;
+  std::set<std::string> written;
+  for (const JournalRecord& r : records) {
+    if (r.interrupted) ++interrupted;
+    if (r.completed) {
+      ++successes;
+      if (!written.insert(r.serial).second) ++duplicates;
+    } else {
+      ++failures[r.finalText.empty() ? "(no final text)" : r.finalText];
+    }
+  }
+  char line[512];
+  std::string out;
+  std::snprintf(line, sizeof line, "runs: %zu\nsuccesses: %d\nfailures: %zu\n", records.size(), successes,
+                records.size() - size_t(successes));
+  out += line;
+  for (const auto& [text, n] : failures) {
+    std::snprintf(line, sizeof line, "  %d x %s\n", n, JsonString(text).c_str());
+    out += line;
+  }
+  std::snprintf(line, sizeof line, "serial numbers written: %zu\nduplicates: %d\ninterrupted runs: %d\n",
+                written.size(), duplicates, interrupted);
+  out += line;
+  if (unreadable) {
+    std::snprintf(line, sizeof line, "unreadable lines: %d\n", unreadable);
+    out += line;
+  }
+  return out;
+}
+
+void JournalingDialog::SetStatusText(const char* text) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    status_.push_back(JournalStatus{text ? text : "", g_statusError.load() != 0});
+  }
+  inner_->SetStatusText(text);
+}
+
+void JournalingDialog::SetSerialNumberText(const char* text) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    serial_ = std::string(text ? text : "").substr(0, kWrittenSerialMax);
+  }
+  inner_->SetSerialNumberText(text);
+}
+
+std::vector<JournalStatus> JournalingDialog::Status() const {
+  std::lock_guard<std::mutex> g(m_);
+  return status_;
+}
+
+std::string JournalingDialog::Serial() const {
+  std::lock_guard<std::mutex> g(m_);
+  return serial_;
+}
+
+std::string JournalingDialog::Port() const {
+  static const std::string prefix = "Device found at ";
+  std::lock_guard<std::mutex> g(m_);
+  for (const JournalStatus& s : status_)
+    if (s.text.compare(0, prefix.size(), prefix) == 0) return s.text.substr(prefix.size(), 4);
+  return std::string();
+}

@@ -1,0 +1,97 @@
+// The runner's journal: one JSON object per run, one per line (JSON Lines),
+// appended whole and flushed to disk before the runner ends, and what a line
+// needs of it: the duplicate-serial lookup and the summary report.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "state/dialog_ops.h"
+
+struct JournalStatus {
+  std::string text;
+  bool red;
+};
+
+struct JournalEntry {
+  std::string time;  // ISO 8601, UTC
+  std::string version;
+  std::string station;  // "" when the runner has none
+  std::string port;     // "COM1"/"COM2", "" when no device was found
+  std::string firmwarePath;
+  int64_t firmwareSize = -1;  // -1: the file could not be read
+  std::string firmwareSha256;
+  bool verify = false;
+  bool fast = false;
+  std::string serial;        // the serial number written ("" when none)
+  std::string serialSource;  // "device", "station", "factory" or ""
+  std::vector<JournalStatus> status;
+  std::string finalText;
+  bool interrupted = false;
+  int exitStatus = 0;
+  double durationSeconds = 0;
+};
+
+// The program's version as the journal records it.
+const char* ProgramVersion();
+
+// Now, as 2026-01-31T12:34:56.789Z.
+std::string IsoUtcNow();
+
+// Text as a JSON string: quotes and backslashes escaped, control characters
+// and bytes above 0x7E as \u00XX (each byte read as Latin-1), so any serial
+// number or path gives valid ASCII JSON and comes back byte for byte.
+std::string JsonString(const std::string& text);
+
+// One journal line, ending in a newline.
+std::string FormatJournalLine(const JournalEntry& entry);
+
+// The size and SHA-256 of a file's bytes, read from its start; the file is
+// rewound afterwards. False when a read fails.
+bool DigestFile(plat::File* file, int64_t* size, std::string* sha256);
+
+// What the lookup and the report need of an earlier line.
+struct JournalRecord {
+  std::string time, serial, finalText;
+  bool completed = false;  // ended with "Programming Completed Successfully."
+  bool interrupted = false;
+  int exitStatus = -1;
+};
+
+// The lines of a journal that are JSON objects; *unreadable counts the rest
+// (blank lines aside).
+std::vector<JournalRecord> ParseJournal(const std::string& text, int* unreadable);
+
+// The earliest completed cycle that wrote serial, or nullptr.
+const JournalRecord* FindIssuedSerial(const std::vector<JournalRecord>& records, const std::string& serial);
+
+// The summary --journal-report prints.
+std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable);
+
+// Passes every call on to the runner's own dialog and keeps what the journal
+// records: each status text with its colour, the serial number shown.
+class JournalingDialog : public DialogOps {
+ public:
+  explicit JournalingDialog(DialogOps* inner) : inner_(inner) {}
+  void SetStatusText(const char* text) override;
+  void SetSerialNumberText(const char* text) override;
+  void EnableStart(bool enable) override { inner_->EnableStart(enable); }
+  void EnableVerify(bool enable) override { inner_->EnableVerify(enable); }
+  bool IsVerifyChecked() override { return inner_->IsVerifyChecked(); }
+  void RepaintNow() override { inner_->RepaintNow(); }
+  void DoWaitCursor(int delta) override { inner_->DoWaitCursor(delta); }
+
+  std::vector<JournalStatus> Status() const;
+  std::string Serial() const;
+  // The port named by "Device found at COMn. ...", or "".
+  std::string Port() const;
+
+ private:
+  DialogOps* inner_;
+  mutable std::mutex m_;
+  std::vector<JournalStatus> status_;
+  std::string serial_;
+};

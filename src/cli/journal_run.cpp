@@ -1,0 +1,112 @@
+#include "cli/journal_run.h"
+
+#include "cycle/device_serial.h"
+
+namespace {
+
+const char kSuccess[] = "Programming Completed Successfully.";
+
+const char* SourceName(SerialSource s) {
+  switch (s) {
+    case SerialSource::kDevice: return "device";
+    case SerialSource::kStation: return "station";
+    case SerialSource::kFactory: return "factory";
+    default: return "";
+  }
+}
+
+// For standard error: nothing the device or a file sent can forge a line.
+std::string Printable(const std::string& text) {
+  std::string out;
+  char esc[8];
+  for (char ch : text) {
+    uint8_t c = uint8_t(ch);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c > 0x7E) {
+      std::snprintf(esc, sizeof esc, "\\x%02X", c);
+      out += esc;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool RunJournal::Open(const std::string& path, std::string* why) {
+  path_ = path;
+  file_ = plat::OpenAppendFile(path, why);
+  return file_ != nullptr;
+}
+
+void RunJournal::Begin(const std::string& station, const std::string& firmwarePath, bool verify, bool fast) {
+  start_ = std::chrono::steady_clock::now();
+  entry_.time = IsoUtcNow();
+  entry_.version = ProgramVersion();
+  entry_.station = station;
+  entry_.firmwarePath = firmwarePath;
+  entry_.verify = verify;
+  entry_.fast = fast;
+  ResetSerialSource();
+}
+
+void RunJournal::DigestFirmware(plat::File* firmware) {
+  if (!file_) return;
+  if (!DigestFile(firmware, &entry_.firmwareSize, &entry_.firmwareSha256)) {
+    entry_.firmwareSize = -1;
+    entry_.firmwareSha256.clear();
+  }
+}
+
+int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrupted, std::FILE* err) {
+  if (!file_) return status;
+  entry_.port = dialog.Port();
+  entry_.status = dialog.Status();
+  entry_.finalText = entry_.status.empty() ? std::string() : entry_.status.back().text;
+  entry_.interrupted = interrupted;
+  SerialSource source = LastSerialSource();
+  entry_.serialSource = SourceName(source);
+  bool completed = entry_.finalText == kSuccess && !entry_.status.back().red && !interrupted;
+  // The serial number the cycle meant to write; only a completed cycle has.
+  entry_.serial = dialog.Serial();
+
+  bool ordinary = status == 0 || status == 3;  // 4 ranks above 3, below 1
+  if (completed && ordinary && source != SerialSource::kDevice && source != SerialSource::kNone) {
+    std::string earlier;
+    if (!file_->ReadAll(&earlier)) {
+      std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: serial numbers not checked\n",
+                   Printable(path_).c_str());
+    } else {
+      std::vector<JournalRecord> records = ParseJournal(earlier, nullptr);
+      if (const JournalRecord* issued = FindIssuedSerial(records, entry_.serial)) {
+        std::fprintf(err,
+                     "orvalo-programmer-cli: serial number %s was already written by the cycle completed at %s "
+                     "(journal %s)\n",
+                     Printable(entry_.serial).c_str(), Printable(issued->time).c_str(), Printable(path_).c_str());
+        status = 4;
+      }
+    }
+  }
+  entry_.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  bool writeFailsRun = status == 0 || status == 3 || status == 4;
+  entry_.exitStatus = status;
+  if (!file_->Append(FormatJournalLine(entry_))) {
+    std::fprintf(err, "orvalo-programmer-cli: journal %s could not be written\n", Printable(path_).c_str());
+    if (writeFailsRun) status = 1;
+  }
+  return status;
+}
+
+int PrintJournalReport(const std::string& path, std::FILE* out, std::FILE* err) {
+  std::string text, why;
+  if (!plat::ReadWholeFile(path, &text, &why)) {
+    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: %s\n", Printable(path).c_str(), why.c_str());
+    return 2;
+  }
+  int unreadable = 0;
+  std::vector<JournalRecord> records = ParseJournal(text, &unreadable);
+  std::fputs(JournalReport(records, unreadable).c_str(), out);
+  return 0;
+}

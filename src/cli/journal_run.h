@@ -1,0 +1,39 @@
+// The journal of one run of the runner: opened before any port is, so a
+// journal that cannot be kept stops the run before a device is touched;
+// written once, whole, when the run ends.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/journal.h"
+#include "platform/append_file.h"
+
+class RunJournal {
+ public:
+  // Without a path the run keeps no journal and every call below is a no-op
+  // (Finish still applies nothing and returns status unchanged).
+  bool Open(const std::string& path, std::string* why);
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // What is known before the cycle.
+  void Begin(const std::string& station, const std::string& firmwarePath, bool verify, bool fast);
+  void DigestFirmware(plat::File* firmware);
+
+  // Ends the run: the duplicate-serial check (a completed cycle whose serial
+  // number did not come from the device, already written by an earlier
+  // completed cycle: exit 4, said on err), then the journal line. A line that
+  // cannot be written makes the run exit 1. Returns the exit status to use.
+  int Finish(const JournalingDialog& dialog, int status, bool interrupted, std::FILE* err);
+
+ private:
+  std::unique_ptr<plat::AppendFile> file_;
+  std::string path_;
+  JournalEntry entry_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+// --journal-report: the summary of path on out; 0, or 2 when it cannot be read.
+int PrintJournalReport(const std::string& path, std::FILE* out, std::FILE* err);

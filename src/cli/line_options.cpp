@@ -1,0 +1,42 @@
+#include "cli/line_options.h"
+
+#include <cstring>
+
+#include "cli/station.h"
+
+const char kLineOptionsUsage[] =
+    "Production lines:\n"
+    "  --fast                find the end of each byte write by reading the byte\n"
+    "                        back (at most 9 ms) instead of a fixed 6 ms pause, and\n"
+    "                        read without pauses; a byte 0x7F still gets 6 ms\n"
+    "  --station NAME        this runner's own stored serial number (settings:\n"
+    "                        Kestrune/orvalo-programmer-NAME.INI), for one runner\n"
+    "                        per cable; NAME is 1-32 of A-Z a-z 0-9 _ -\n"
+    "  --journal FILE        append one JSON line per run to FILE (flushed to disk);\n"
+    "                        a completed cycle whose serial number did not come\n"
+    "                        from the device, and that an earlier completed cycle\n"
+    "                        in FILE already wrote, exits 4\n"
+    "  --journal-report FILE print a summary of FILE and exit\n";
+
+int TakeLineOption(int argc, char** argv, int* i, LineOptions* o, std::string* why) {
+  const char* arg = argv[*i];
+  if (std::strcmp(arg, "--fast") == 0) {
+    o->fast = true;
+    return 1;
+  }
+  std::string* value = nullptr;
+  if (std::strcmp(arg, "--journal") == 0) value = &o->journal;
+  if (std::strcmp(arg, "--journal-report") == 0) value = &o->journalReport;
+  if (std::strcmp(arg, "--station") == 0) value = &o->station;
+  if (!value) return 0;
+  if (*i + 1 >= argc || argv[*i + 1][0] == '\0') {
+    *why = std::string(arg) + " needs a value";
+    return -1;
+  }
+  *value = argv[++*i];
+  if (value == &o->station && !IsValidStationName(*value)) {
+    *why = "--station takes 1 to 32 characters from A-Z a-z 0-9 _ -";
+    return -1;
+  }
+  return 1;
+}

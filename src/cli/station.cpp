@@ -1,0 +1,15 @@
+#include "cli/station.h"
+
+bool IsValidStationName(const std::string& name) {
+  if (name.empty() || name.size() > kStationNameMax) return false;
+  for (char c : name) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string StationApplicationKey(const std::string& name) {
+  if (name.empty()) return "orvalo-programmer.INI";
+  return "orvalo-programmer-" + name + ".INI";
+}

@@ -1,0 +1,23 @@
+// The opt-in fast mode: the end of a flash byte write is found by reading the
+// byte back (data polling) instead of a fixed pause, and reads are not
+// followed by a pause. Off unless a front end turns it on before a cycle; the
+// default cycle is untouched while it is off.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint8_t kPollBusyValue = 0x7F;  // what the byte being written reads as
+constexpr int64_t kPollLimitUs = 9000;    // the longest write time of the family
+constexpr int64_t kPollGapUs = 200;       // between two reads of a busy byte
+
+void SetFastMode(bool on);
+bool FastMode();
+
+// Called after a byte write's frame was accepted. Default mode: the fixed
+// 6 ms pause, always 0. Fast mode: 0 once the byte reads back as data, -101
+// when it still differs after kPollLimitUs (or the read fails); 0x7F cannot be
+// told from busy and gets the fixed pause instead.
+int AwaitByteWritten(int address, uint8_t data);
+
+// The pause after a byte read: 1 ms by default, none in fast mode.
+void PauseAfterRead();

@@ -1,0 +1,230 @@
+// The runner on a production line: its journal, stations side by side, the
+// fast mode, as a line's scripts see them (exit status, output, files).
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/test_support.h"
+
+namespace {
+
+const char kSerialA[] = "RV0058LK00000000000042";
+const char kSerialB[] = "RV0058LK00000000000043";
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+class LineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = TempDir("line");
+    settings_ = dir_ + "/cfg";
+    firmware_ = dir_ + "/firmware.hex";
+    WriteFile(firmware_, ReadAll(ORVALO_SAMPLES_DIR "/firmware.hex"));
+    journal_ = dir_ + "/journal.jsonl";
+  }
+  // The shell command of one runner; sim: the ORVALO_SIM items.
+  std::string Command(const std::string& sim, const std::string& args, const std::string& tag,
+                      const std::string& firmware = "") {
+    return "env XDG_CONFIG_HOME='" + settings_ + "' ORVALO_SIM='time=virtual," + sim + "' '" ORVALO_CLI_PATH "' " +
+           args + " '" + (firmware.empty() ? firmware_ : firmware) + "' >'" + dir_ + "/" + tag + ".out' 2>'" + dir_ + "/" + tag + ".err'";
+  }
+  RunResult Cli(const std::string& sim, const std::string& args) {
+    int st = std::system(Command(sim, args, "run").c_str());
+    RunResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = ReadAll(dir_ + "/run.out");
+    r.err = ReadAll(dir_ + "/run.err");
+    return r;
+  }
+  std::string Device(const std::string& name) { return "flash=" + dir_ + "/" + name + ".bin"; }
+  std::string DeviceSerial(const std::string& name) {
+    std::string f = ReadAll(dir_ + "/" + name + ".bin");
+    if (f.size() != 8192) return "?";
+    return f.substr(0x1FE9, size_t(uint8_t(f[0x1FE8]) > 22 ? 22 : uint8_t(f[0x1FE8])));
+  }
+  std::vector<std::string> Journal() { return Lines(ReadAll(journal_)); }
+  std::string J() { return "--journal '" + journal_ + "'"; }
+
+  std::string dir_, settings_, firmware_, journal_;
+};
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Every run leaves one whole line: what ran, on what, with which result, and
+// every status text in order with its colour, not only the printed ones.
+TEST_F(LineTest, EachRunAppendsOneCompleteLine) {
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA, "--verify --station L1 " + J());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  r = Cli(Device("a") + ",failwrite=10", J());
+  ASSERT_EQ(r.status, 1);
+  std::vector<std::string> j = Journal();
+  ASSERT_EQ(j.size(), 2u);
+  const std::string& ok = j[0];
+  EXPECT_EQ(ok.rfind("{\"time\":\"20", 0), 0u) << ok;
+  EXPECT_TRUE(Has(ok, "Z\",\"version\":\"")) << ok;
+  EXPECT_TRUE(Has(ok, "\"station\":\"L1\",\"port\":\"COM1\",\"firmware\":\"" + firmware_ + "\"")) << ok;
+  std::string sample = ReadAll(firmware_);
+  EXPECT_TRUE(Has(ok, "\"firmware_size\":" + std::to_string(sample.size()) + ",\"firmware_sha256\":\"")) << ok;
+  EXPECT_TRUE(Has(ok, "\"verify\":true,\"fast\":false,\"serial\":\"" + std::string(kSerialA) +
+                          "\",\"serial_source\":\"device\"")) << ok;
+  EXPECT_TRUE(Has(ok, "{\"text\":\"Chip Erased.\",\"colour\":\"black\"},{\"text\":\"Programming, 0% Completed.\""));
+  EXPECT_TRUE(Has(ok, "{\"text\":\"Verifying, 100% Completed.\",\"colour\":\"black\"},{\"text\":\"Programming "
+                      "Completed Successfully.\",\"colour\":\"black\"}],\"final\":\"Programming Completed "
+                      "Successfully.\",\"interrupted\":false,\"exit\":0,\"duration_s\":"));
+  const std::string& failed = j[1];
+  EXPECT_TRUE(Has(failed, "\"station\":\"\"")) << failed;
+  EXPECT_TRUE(Has(failed, "\"final\":\"Programming Failed at 0x0010 .\",\"interrupted\":false,\"exit\":1,"));
+  EXPECT_TRUE(Has(failed, "{\"text\":\"Programming Failed at 0x0010 .\",\"colour\":\"red\"}"));
+
+  r = Cli("", "--journal-report '" + journal_ + "'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "runs: 2\nsuccesses: 1\nfailures: 1\n  1 x \"Programming Failed at 0x0010 .\"\n"
+            "serial numbers written: 1\nduplicates: 0\ninterrupted runs: 0\n");
+}
+
+// A completed device A, then a different device B that does not report: the
+// station's stored value is A's, and B would carry A's serial number.
+TEST_F(LineTest, ASecondDeviceGivenAnIssuedSerialNumberExitsFour) {
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA, J());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string firstTime = Journal()[0].substr(9, 24);
+  r = Cli(Device("b") + ",serial=" + kSerialB + ",silent", J());
+  EXPECT_EQ(r.status, 4) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "Programming Completed Successfully.")) << r.out;  // the cycle's own result
+  EXPECT_TRUE(Has(r.err, kSerialA)) << r.err;
+  EXPECT_TRUE(Has(r.err, firstTime)) << firstTime << " / " << r.err;
+  std::vector<std::string> j = Journal();
+  ASSERT_EQ(j.size(), 2u);
+  EXPECT_TRUE(Has(j[1], "\"serial_source\":\"station\"")) << j[1];
+  EXPECT_TRUE(Has(j[1], "\"exit\":4,")) << j[1];
+  r = Cli("", "--journal-report '" + journal_ + "'");
+  EXPECT_TRUE(Has(r.out, "successes: 2\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "duplicates: 1\n")) << r.out;
+  // Without a journal there is nothing to compare with: 0, as before.
+  r = Cli(Device("c") + ",serial=" + kSerialB + ",silent", "");
+  EXPECT_EQ(r.status, 0);
+}
+
+// The designed fallback: device A failed after its erase and is tried again;
+// it no longer reports, and the stored value is its own. No warning.
+TEST_F(LineTest, TheSameDeviceRetriedAfterAFailureIsNoDuplicate) {
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA + ",failwrite=20", J());
+  ASSERT_EQ(r.status, 1);
+  r = Cli(Device("a"), J());
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(DeviceSerial("a"), kSerialA);
+  EXPECT_TRUE(Has(Journal().back(), "\"serial_source\":\"station\"")) << Journal().back();
+  // And a device that reports a serial number already written is a device
+  // programmed again, never a duplicate.
+  r = Cli(Device("a"), J());
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A journal that cannot be kept stops the run before any port is opened; one
+// that cannot be written after the cycle turns success into 1.
+TEST_F(LineTest, AJournalThatCannotBeKeptIsNeverSilent) {
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA, "--journal '" + dir_ + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(Has(r.err, "journal")) << r.err;
+  r = Cli(Device("a") + ",serial=" + kSerialA, "--journal '" + dir_ + "/missing/j.jsonl'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+
+  r = Cli(Device("a") + ",serial=" + kSerialA, "--journal /dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.out, "Programming Completed Successfully.")) << r.out;
+  EXPECT_TRUE(Has(r.err, "could not be written")) << r.err;
+  // The cycle's own failure keeps its status.
+  r = Cli(Device("a") + ",nodevice", "--journal /dev/full");
+  EXPECT_EQ(r.status, 1);
+  r = Cli("", "--journal /dev/full /nonexistent.hex");
+  EXPECT_EQ(r.status, 2);
+
+  r = Cli("", "--journal-report '" + dir_ + "/none.jsonl'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(Has(r.err, "none.jsonl")) << r.err;
+}
+
+TEST_F(LineTest, StationNamesAreCheckedAndKeptApart) {
+  for (const char* bad : {"", "a.b", "line 1", "x/../y", "abcdefghijklmnopqrstuvwxyz0123456"}) {
+    RunResult r = Cli(Device("a"), std::string("--station '") + bad + "'");
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_EQ(r.out, "") << bad;
+  }
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA, "--station abcdefghijklmnopqrstuvwxyz012345");
+  EXPECT_EQ(r.status, 0) << r.err;
+  // Stored under the station's own application key, where a renamed copy of
+  // the dialog program looks; the shared key untouched.
+  EXPECT_TRUE(Has(ReadAll(settings_ + "/Kestrune/orvalo-programmer-abcdefghijklmnopqrstuvwxyz012345.INI.conf"),
+                  kSerialA));
+  EXPECT_EQ(ReadAll(settings_ + "/Kestrune/orvalo-programmer.INI.conf"), "");
+  r = Cli(Device("b") + ",serial=" + kSerialB, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Has(ReadAll(settings_ + "/Kestrune/orvalo-programmer.INI.conf"), kSerialB));
+}
+
+// Four cables, four runners at once, one settings store: each station's
+// devices were first read, then stopped reporting; each station falls back
+// to its own device's serial number, never to another station's. (Each
+// runner holds its firmware file exclusively, so each has its own copy.)
+TEST_F(LineTest, FourStationsAtOnceEachKeepTheirOwnSerialNumber) {
+  const int n = 4;
+  auto serial = [](int i) { return "STATION" + std::to_string(i) + "00000000000000"; };
+  auto parallel = [&](bool silent) {
+    std::string script;
+    for (int i = 0; i < n; ++i) {
+      std::string sim = Device("d" + std::to_string(i)) + (silent ? ",silent" : ",serial=" + serial(i));
+      std::string tag = "s" + std::to_string(i);
+      std::string firmware = dir_ + "/" + tag + ".hex";
+      WriteFile(firmware, ReadAll(firmware_));
+      script += "( " + Command(sim, "--fast --station S" + std::to_string(i), tag, firmware) + "; echo $? >'" + dir_ + "/" +
+                tag + ".rc' ) & ";
+    }
+    return script + "wait";
+  };
+  for (bool silent : {false, true}) {
+    std::string script = parallel(silent);
+    std::string file = dir_ + "/stations.sh";
+    WriteFile(file, script + "\n");
+    std::system(("sh '" + file + "'").c_str());
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(DeviceSerial("d" + std::to_string(i)), serial(i)) << "station " << i << (silent ? " silent" : "");
+      EXPECT_EQ(ReadAll(dir_ + "/s" + std::to_string(i) + ".rc"), "0\n") << i;
+    }
+  }
+}
+
+TEST_F(LineTest, TheFastModeProgramsAndVerifiesTheSample) {
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA + ",busy=1-6", "--fast --verify " + J());
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Has(Journal().back(), "\"fast\":true")) << Journal().back();
+  r = Cli(Device("a") + ",busy=10", "--fast");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.out, "! Programming Failed at 0x")) << r.out;
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// The fast mode against parts that write at different speeds and against the
+// faults a line meets: whatever the part does, a cycle that ends in success
+// has left exactly the image and the record on a locked device.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <map>
+#include <set>
+
+#include "fault/station.h"
+#include "isp/fast_mode.h"
+#include "platform/clock.h"
+#include "sim/sim.h"
+
+namespace {
+
+const char kSerial[] = "RV0058LK00000000000042";
+
+// 48 bytes with an erased cell and (unless told otherwise) two bytes that
+// read like a busy cell.
+std::vector<uint8_t> SmallImage(bool busyLooking = true) {
+  std::vector<uint8_t> image(48);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 37 + 11);
+  image[5] = 0xFF;
+  image[9] = image[30] = busyLooking ? 0x7F : 0x11;
+  return image;
+}
+
+class FastMode : public ::testing::Test {
+ protected:
+  void SetUp() override { SetFastMode(true); }
+  void TearDown() override {
+    SetFastMode(false);
+    ResetGlobals();
+  }
+  fault::Station station_{TempDir("fast"), SmallImage()};
+};
+
+bool IsRead(const sim::Frame& f, int address) {
+  return (f.bytes[0] == 0x20 || f.bytes[0] == 0x28) && f.bytes[0] == ((address & 1) ? 0x28 : 0x20) &&
+         f.bytes[1] == ((address >> 9) & 0xFF) && f.bytes[2] == ((address >> 1) & 0xFF);
+}
+bool IsWrite(const sim::Frame& f, int address) {
+  return f.bytes[0] == ((address & 1) ? 0x48 : 0x40) && f.bytes[1] == ((address >> 9) & 0xFF) &&
+         f.bytes[2] == ((address >> 1) & 0xFF);
+}
+
+// Parts faster and slower than the fixed pause, and ones whose write time
+// varies per byte, up to the family's longest: all programmed. A 0x7F byte
+// gets the fixed 6 ms, so on parts slower than that only images without one.
+TEST_F(FastMode, PartsOfEveryWriteTimeUpToTheLimitAreProgrammed) {
+  fault::Station plain(TempDir("plain"), SmallImage(false));
+  for (std::string busy : {"busy=1", "busy=4", "busy=5", "busy=6", "busy=8", "busy=9", "busy=1-9,seed=7",
+                           "busy=3-9,seed=99", "busy=1-6,seed=5"}) {
+    bool slow = busy == "busy=8" || busy == "busy=9" || busy.find("-9") != std::string::npos;
+    fault::Station& station = slow ? plain : station_;
+    station.SetFirmwareFailsAfter(-1);  // this station's image is the one in use
+    station.NewDevice(kSerial);
+    fault::Outcome o = station.Cycle(busy, true);
+    EXPECT_TRUE(o.success) << busy << ": " << o.finalText;
+    EXPECT_TRUE(o.breaches.empty()) << busy << ": " << o.breaches.front();
+  }
+}
+
+// The point of the mode: a byte costs what the part needs, not the fixed
+// 6 ms, and reads are back to back.
+TEST_F(FastMode, AByteTakesThePartsWriteTimeAndReadsHaveNoPause) {
+  station_.NewDevice(kSerial);
+  fault::Outcome o = station_.Cycle("busy=2", true);
+  ASSERT_TRUE(o.success) << o.finalText;
+  // The writes of bytes 0 and 1 (neither is 0x7F or 0xFF) lie about 2 ms apart.
+  int64_t w0 = -1, w1 = -1;
+  for (const sim::Frame& f : o.frames) {
+    if (w0 < 0 && IsWrite(f, 0)) w0 = f.timeUs;
+    if (w1 < 0 && IsWrite(f, 1)) w1 = f.timeUs;
+  }
+  ASSERT_GE(w0, 0);
+  ASSERT_GT(w1, w0);
+  EXPECT_GE(w1 - w0, 2000);
+  EXPECT_LE(w1 - w0, 2000 + kPollGapUs);
+  // Verify reads of bytes 0..3 happen at one instant of the virtual clock.
+  std::vector<int64_t> verifyReads;
+  bool programmed = false;
+  for (const sim::Frame& f : o.frames) {
+    if (IsWrite(f, 47)) programmed = true;
+    if (programmed && verifyReads.size() < 4 && IsRead(f, int(verifyReads.size()))) verifyReads.push_back(f.timeUs);
+  }
+  ASSERT_EQ(verifyReads.size(), 4u);
+  EXPECT_EQ(verifyReads.front(), verifyReads.back());
+}
+
+// 0x7F cannot be told from busy, so it gets the fixed pause and is never
+// polled; on a part slower than that pause the next write is refused by the
+// busy part, which the next byte's polling then finds.
+TEST_F(FastMode, ABusyLookingByteGetsTheFixedPause) {
+  station_.NewDevice(kSerial);
+  fault::Outcome o = station_.Cycle("busy=5", false);
+  ASSERT_TRUE(o.success) << o.finalText;
+  for (size_t i = 0; i + 1 < o.frames.size(); ++i)
+    if (IsWrite(o.frames[i], 9)) {
+      EXPECT_TRUE(IsWrite(o.frames[i + 1], 10));
+      EXPECT_EQ(o.frames[i + 1].timeUs - o.frames[i].timeUs, 6000);
+    }
+  station_.NewDevice(kSerial);
+  o = station_.Cycle("busy=8", false);
+  EXPECT_FALSE(o.success);
+  EXPECT_EQ(o.finalText, "Programming Failed at 0x000A .");
+  EXPECT_TRUE(o.breaches.empty()) << o.breaches.front();
+}
+
+// A part still busy after the limit has failed the write, at that byte.
+TEST_F(FastMode, APartSlowerThanTheLimitFailsAtTheFirstByte) {
+  station_.NewDevice(kSerial);
+  fault::Outcome o = station_.Cycle("busy=10", true);
+  EXPECT_EQ(o.finalText, "Programming Failed at 0x0000 .");
+  EXPECT_TRUE(o.breaches.empty()) << o.breaches.front();
+  EXPECT_EQ(station_.DeviceSerial(), "");  // erased, the serial kept by the station
+  o = station_.Cycle("", true);
+  EXPECT_TRUE(o.success) << o.finalText;
+  EXPECT_EQ(station_.DeviceSerial(), kSerial);
+}
+
+// The record's length and checksum are polled like any byte, but only the
+// read-back of the whole record decides.
+TEST_F(FastMode, TheRecordsLengthIsPolledButItsReadBackDecides) {
+  station_.NewDevice(kSerial);
+  fault::Outcome o = station_.Cycle("busy=3", true);
+  ASSERT_TRUE(o.success) << o.finalText;
+  size_t i = 0;
+  while (i < o.frames.size() && !IsWrite(o.frames[i], 0x1FE8)) ++i;
+  ASSERT_LT(i + 1, o.frames.size());
+  EXPECT_TRUE(IsRead(o.frames[i + 1], 0x1FE8));
+
+  // A length cell that never reads back is not a failed write by itself: the
+  // characters still go out, and the record's read-back fails the cycle.
+  station_.NewDevice(kSerial);
+  o = station_.Cycle("badread=1FE8", true);
+  EXPECT_EQ(o.finalText, "Writing Serial Number failed.");
+  bool charactersWritten = false;
+  for (const sim::Frame& f : o.frames) charactersWritten |= IsWrite(f, 0x1FE9);
+  EXPECT_TRUE(charactersWritten);
+}
+
+// Sweeps: a wrong answer, a wrong read-back or a device gone at any point,
+// with a part whose write time varies. Success is claimed only for a device
+// that holds the image and the record; a failed cycle is recovered by the
+// next one with the device's own serial number.
+TEST_F(FastMode, FailwriteAndBadreadSweepsNeverEndInAWrongSuccess) {
+  std::vector<int> addresses;
+  for (int a = 0; a < 48; ++a) addresses.push_back(a);
+  for (int a = 0x1FE8; a <= 0x1FFF; ++a) addresses.push_back(a);
+  char item[32];
+  for (const char* kind : {"failwrite", "badread"})
+    for (bool verify : {false, true})
+      for (int a : addresses) {
+        std::snprintf(item, sizeof item, "%s=%X,busy=2-9,seed=%d", kind, a, a);
+        station_.NewDevice(kSerial);
+        fault::Outcome o = station_.Cycle(item, verify);
+        for (const std::string& b : o.breaches) ADD_FAILURE() << item << (verify ? " verify: " : ": ") << b;
+        uint8_t value = a < 48 ? SmallImage()[size_t(a)] : 0;
+        bool programmed = a < 48 && value != 0xFF;
+        // A cell that does not take its write, or does not read back while
+        // polled or verified, can never be part of a success. (An unpolled
+        // 0x7F that reads wrongly is caught only by Verify.)
+        bool seen = kind[0] == 'f' || verify || value != 0x7F;
+        if ((programmed && seen) || a >= 0x1FE8) {
+          EXPECT_FALSE(o.success) << item;
+        }
+        if (o.success) continue;
+        fault::Outcome next = station_.Cycle("busy=2-9", true);
+        EXPECT_TRUE(next.success) << item << ": next cycle " << next.finalText;
+        EXPECT_EQ(station_.DeviceSerial(), kSerial) << item;
+      }
+}
+
+TEST_F(FastMode, VanishSweepNeverEndsInAWrongSuccess) {
+  station_.NewDevice(kSerial);
+  fault::Outcome clean = station_.Cycle("busy=1", true);
+  ASSERT_TRUE(clean.success) << clean.finalText;
+  const size_t frames = clean.frames.size();
+  std::map<size_t, std::set<std::string>> breaches;
+  for (size_t k = 1; k <= frames; ++k) {
+    station_.NewDevice(kSerial);
+    fault::Outcome o = station_.Cycle("busy=1,vanish=" + std::to_string(k), true);
+    for (const std::string& b : o.breaches) breaches[k].insert(b);
+    if (o.success) continue;
+    fault::Outcome next = station_.Cycle("busy=1", true);
+    if (!next.success) breaches[k].insert("next cycle failed: " + next.finalText);
+    if (station_.DeviceSerial() != kSerial) breaches[k].insert("serial number lost");
+  }
+  // As in the default cycle: the final Write Lock Bits is never answered.
+  std::map<size_t, std::set<std::string>> known = {{frames - 1, {"success unlocked"}}};
+  EXPECT_EQ(breaches, known);
+  std::cout << "fast vanish sweep: " << frames << " frames\n";
+}
+
+}  // namespace
