@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   device->SetFlash(std::vector<uint8_t>(kFlashSize, 0xFF));
   device->ClearRecords();
   auto* file = new ExactFile(data, size);
-  g_hFirmware.reset(file);
+  g_firmwareImage.reset(file);
   g_recordCount = 0;
   for (size_t i = 0; i < size; ++i) g_recordCount += data[i] == ':';
 

@@ -102,24 +102,39 @@ int ReadDeviceSerial() {
   return g_deviceSerial[0] != 0 ? 0 : -5;
 }
 
-void ObtainSerialNumber(DialogOps* statusWindow, char* working) {
+int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* source) {
+  SerialSource ignored;
+  if (!source) source = &ignored;
+  *source = SerialSource::kNone;
   std::memset(working, 0, kWorkingSerialSize);
-  if (ReadDeviceSerial() == 0) {
+  int read = ReadDeviceSerial();
+  if (read == 0) {
     std::memcpy(working, g_deviceSerial, kSerialLength);
+    // The store is the only copy once the chip is erased: a value that did not
+    // persist would make the next cycle write another device's number.
     WriteProfileString("Device", "Serial Number", working);
+    if (GetProfileString("Device", "Serial Number", "") != std::string(working)) return kSerialNotSaved;
+    *source = SerialSource::kDevice;
     statusWindow->SetStatusText("Serial Number OK.");
-    return;
+    return 0;
   }
+  // The station could not ask: the device may well have reported, so no
+  // other device's number may stand in for it.
+  if (read == -2 || read == -3) return kStationCannotAsk;
   g_statusError = 1;
   statusWindow->SetStatusText("Serial Number not found.");
   std::string stored = GetProfileString("Device", "Serial Number", "");
   if (!stored.empty()) {
-    // Cut to fit the working buffer; the record takes 22 characters anyway.
-    std::strncpy(working, stored.c_str(), kWorkingSerialSize - 1);
-    return;
+    // The record takes 22 characters; the working number holds no more, so
+    // the one shown is the one written.
+    std::strncpy(working, stored.c_str(), kSerialLength);
+    *source = SerialSource::kStored;
+    return 0;
   }
   statusWindow->SetStatusText("No Serial Number found. Default to Factory.");
   std::memcpy(working, kFactorySerial, kSerialLength);
+  *source = SerialSource::kFactory;
+  return 0;
 }
 
 int WriteSerialRecord(const char* characters, uint8_t length) {

@@ -21,9 +21,15 @@ class File {
   virtual bool Rewind() = 0;
 };
 
-// Opens an existing file for reading and holds it exclusively as far as the
-// platform allows; nullptr when it cannot be opened or is held elsewhere.
-std::unique_ptr<File> OpenFileExclusive(const std::string& path);
+// Opens an existing regular file for reading and holds it exclusively as far
+// as the platform allows; nullptr when it cannot be opened, is held elsewhere
+// or is not a regular file (a directory, a device, a pipe: none of them is
+// read, so none can hang the caller), saying why in refusal.
+struct OpenRefusal {
+  std::string why;          // the system's reason
+  bool notRegular = false;  // it exists, but is no regular file
+};
+std::unique_ptr<File> OpenFileExclusive(const std::string& path, OpenRefusal* refusal = nullptr);
 
 // An in-memory file; reads fail once failAfter bytes have been read
 // (failAfter < 0: never).

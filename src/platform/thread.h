@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace plat {
 
@@ -28,6 +29,9 @@ class Thread {
   std::unique_ptr<Impl> impl_;
   std::atomic<bool> done_{false};
 };
+
+// The system's reason the last Thread::Start failed.
+std::string LastThreadStartError();
 
 // Test hook: the next n Thread::Start / Event::Create calls fail.
 void FailNextThreadStarts(int n);

@@ -11,6 +11,7 @@
 #include "app/settings_store.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "state/stop_request.h"
 #include "image/firmware_file.h"
 #include "image/hex_passes.h"
 #include "isp/port.h"
@@ -148,6 +149,9 @@ void UseFirmwareText(const std::string& text, long failAfter) {
   for (char c : text)
     if (c == ':') ++g_recordCount;
   g_hFirmware.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end()), failAfter));
+  // The passes read the checked copy; tests of the passes alone hand them the
+  // text as it is, valid or not.
+  g_firmwareImage.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end()), failAfter));
 }
 
 void ResetGlobals() {
@@ -157,7 +161,9 @@ void ResetGlobals() {
   g_statusError = 0;
   g_failAddress = 0;
   g_hFirmware.reset();
+  g_firmwareImage.reset();
   g_recordCount = 0;
+  ClearStopRequest();
   char* none[] = {const_cast<char*>("prog")};
   plat::SetCommandLineArguments(1, none);  // no arguments after the program's name
 }
