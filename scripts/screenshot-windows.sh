@@ -37,8 +37,7 @@ ensure_packages cmake make mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w
 build=${ORVALO_WIN_BUILD_DIR:-}
 if [ -z "$build" ]; then
   build=$PWD/build-win-shot
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DORVALO_BUILD_TESTS=OFF -DORVALO_BUILD_BENCH=OFF >/dev/null
+  cmake --preset mingw-w64 -B "$build" -DORVALO_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j2 --target orvalo-programmer
 fi
 program="$build/src/ui/win32/orvalo-programmer.exe"

@@ -13,16 +13,14 @@ kinds=("$@")
 
 for kind in "${kinds[@]}"; do
   case "$kind" in
-    asan) flags="-fsanitize=address,undefined -fno-sanitize-recover=all" ;;
-    tsan) flags="-fsanitize=thread" ;;
+    asan|tsan) ;;
     *) echo "unknown sanitizer build: $kind" >&2; exit 2 ;;
   esac
+  # The presets of the same names (CMakePresets.json) hold the flags.
   dir="build-$kind"
   echo "-- $kind: building into $dir"
-  CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug \
-    -DORVALO_BUILD_GUI=OFF -DORVALO_BUILD_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="$flags -O1 -g -fno-omit-frame-pointer" >/dev/null
-  cmake --build "$dir" -j2
+  cmake --preset "$kind" >/dev/null
+  cmake --build --preset "$kind"
   echo "-- $kind: running the tests"
   # halt_on_error: a report ends the process, so ctest sees the failure.
   ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \

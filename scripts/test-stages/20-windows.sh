@@ -21,9 +21,10 @@ if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake --install "$build/googletest" >/dev/null
 fi
 
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DGTest_DIR="$gtest/lib/cmake/GTest" -DORVALO_BUILD_TESTS=ON -DORVALO_BUILD_GUI=ON -DORVALO_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j2
+# The preset mingw-w64 (CMakePresets.json) builds into $build and finds
+# GoogleTest in $gtest.
+cmake --preset mingw-w64 >/dev/null
+cmake --build --preset mingw-w64
 built=$(date +%s)
 
 prefix="$(mktemp -d /tmp/orvalo-wine.XXXXXX)"

@@ -11,11 +11,8 @@ source scripts/deps.sh
 ensure_packages "${BASE_PACKAGES[@]}" clang-14 libclang-rt-14-dev
 
 seconds="${FUZZ_SECONDS:-30}"
-CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALO_FUZZ=ON \
-  -DORVALO_BUILD_TESTS=OFF -DORVALO_BUILD_BENCH=OFF -DORVALO_BUILD_GUI=OFF \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-  >/dev/null
-cmake --build build-fuzz -j2
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 
 mkdir -p build-fuzz/findings
 for target in hex_passes frame_scan sim_config; do

@@ -24,7 +24,7 @@
 #include "ui/win32/programmer_app.h"
 #include "ui/win32/programmer_dialog.h"
 #include "ui/win32/resource.h"
-#include "ui/win32/win32_test_support.h"
+#include "support/win32_test_support.h"
 
 namespace {
 

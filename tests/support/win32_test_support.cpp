@@ -1,4 +1,4 @@
-#include "ui/win32/win32_test_support.h"
+#include "support/win32_test_support.h"
 
 #include <windows.h>
 

@@ -15,7 +15,7 @@
 #include "isp/port.h"
 #include "platform/file.h"
 #include "support/test_support.h"
-#include "ui/win32/win32_test_support.h"
+#include "support/win32_test_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "ui/win32/win32_test_support.h"
+#include "support/win32_test_support.h"
 
 namespace {
 
