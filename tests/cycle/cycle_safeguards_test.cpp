@@ -2,7 +2,6 @@
 // would otherwise let a wrong image or a wrong serial number reach the device.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "app/settings_store.h"
@@ -71,15 +70,11 @@ TEST_F(CycleSafeguardTest, TheCycleProgramsAndVerifiesTheCopyCheckedAtStart) {
 }
 
 TEST_F(CycleSafeguardTest, AStoreThatDoesNotKeepTheSerialNumberEndsTheCycleBeforeTheErase) {
-  std::string blocked = TempDir("blocked");
-  WriteFile(blocked + "/Kestrune", "in the way");
-  const char* before = std::getenv("XDG_CONFIG_HOME");
-  std::string saved = before ? before : "";
-  setenv("XDG_CONFIG_HOME", blocked.c_str(), 1);
+  if (!BlockSettingsStore(TempDir("blocked"))) GTEST_SKIP() << "no unwritable store on this platform";
   InstallSim(std::string("serial=") + kSerial);
   std::vector<uint8_t> was = Flash();
   Run();
-  setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  UseIsolatedSettings("safeguards");
   EXPECT_EQ(dialog->LastText(), "Saving Serial Number failed.");
   EXPECT_TRUE(dialog->LastRed());
   EXPECT_FALSE(HasText("Chip Erased."));

@@ -2,6 +2,8 @@
 // one that may not.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "image/hex_check.h"
 #include "support/test_support.h"
 
