@@ -1,9 +1,11 @@
 // The two HEX passes over arbitrary file contents, on the simulated device and
 // the virtual clock. Every pass must end having read nothing past the file (and
-// nothing past the last record when it ends well), and the flash it leaves must
-// equal an independent reading of the records: erased at the start, every data
-// byte ANDed into the cell at its address modulo 8 KiB. A verifying pass after
-// a good programming pass must agree with that reading byte for byte.
+// nothing past the end record when it ends well), and the flash it leaves must
+// equal an independent reading of the records: erased at the start, every byte
+// of a data record ANDed into the cell at its address modulo 8 KiB. A verifying
+// pass after a good programming pass must agree with that reading byte for byte.
+// Whatever the text check accepts must program whole, inside 0x0000-0x1FE7
+// (0xFF alone above), and verify.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "image/firmware_file.h"
+#include "image/hex_check.h"
 #include "image/hex_passes.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
@@ -61,7 +64,7 @@ int Digit(uint8_t c) {
 }
 
 struct Reading {
-  bool complete = false;  // a record of nonzero type was read whole
+  bool complete = false;  // an end record was read whole
   size_t end = 0;         // where the last record's checksum ends
   int records = 0;        // record marks met
   std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashSize, 0xFF);
@@ -91,12 +94,13 @@ Reading Read(const uint8_t* data, size_t size) {
     if (!number(2, &count) || !number(4, &address) || !number(2, &type)) return r;
     for (unsigned i = 0; i < count; ++i) {
       if (!number(2, &value)) return r;
+      if (type != 0) continue;
       uint16_t a = uint16_t(address + i);
       r.flash[a % kFlashSize] &= uint8_t(value);
       r.bytes.push_back({a, uint8_t(value)});
     }
     if (!number(2, &checksum)) return r;
-    if (type != 0) {
+    if (type == 1) {
       r.complete = true;
       r.end = at;
       return r;
@@ -126,11 +130,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   device->SetFlash(std::vector<uint8_t>(kFlashSize, 0xFF));
   device->ClearRecords();
   auto* file = new ExactFile(data, size);
-  g_hFirmware.reset(file);
+  g_firmwareImage.reset(file);
   g_recordCount = 0;
   for (size_t i = 0; i < size; ++i) g_recordCount += data[i] == ':';
 
   Reading expected = Read(data, size);
+  HexCheck check;
+  bool usable = CheckHexText(data, size, &check) == 0;
+  if (usable) {
+    if (!expected.complete) Fail("accepted without a whole end record");
+    if (check.marks != g_recordCount) Fail("record marks", check.marks, g_recordCount);
+    for (const auto& [address, value] : expected.bytes) {
+      if (address >= kFlashSize || (address >= 0x1FE8 && value != 0xFF)) Fail("accepted byte outside the image", address);
+    }
+  } else if (check.line < 1 || check.what.empty()) {
+    Fail("refused without a line and a reason", check.line);
+  }
   CountingDialog dialog;
   int result = ProgramFromHex(&dialog);
   if (result != (expected.complete ? 0 : kHexEndedEarly)) Fail("programming result", result, expected.complete);
@@ -154,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (verifyResult != want) Fail("verify result", verifyResult, want);
+  if (usable && want != 0) Fail("an accepted image that does not verify", g_failAddress);
   if (want != 0 && g_failAddress != wantAddress) Fail("verify address", g_failAddress, wantAddress);
   if (want == 0 && file->pos() != expected.end) Fail("verify read position", long(file->pos()), long(expected.end));
   return 0;

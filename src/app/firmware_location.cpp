@@ -40,16 +40,19 @@ std::string DefaultFirmwareName() {
 }
 
 void LocateFirmwareFile(DialogOps* dialog) {
-  g_hFirmware = OpenFirmwareFile(plat::CommandLineArgumentText().c_str());
+  FirmwareCheck named;
+  g_hFirmware = OpenFirmwareFile(plat::CommandLineArgumentText().c_str(), &named);
   if (g_hFirmware) return;
-  g_hFirmware = OpenFirmwareFile(DefaultFirmwareName().c_str());
+  // A named file that opens but is not usable is what the operator meant:
+  // programming another file in its place would hide the mistake.
+  if (!named.opened) g_hFirmware = OpenFirmwareFile(DefaultFirmwareName().c_str());
   if (g_hFirmware) return;
   FirmwareFileAccessFailed(dialog);
 }
 
-bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath) {
+bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check) {
   std::string path = explicitPath ? std::string(explicitPath) : DefaultFirmwareName();
-  g_hFirmware = OpenFirmwareFile(path.c_str());
+  g_hFirmware = OpenFirmwareFile(path.c_str(), check);
   if (g_hFirmware) return true;
   FirmwareFileAccessFailed(dialog);
   return false;

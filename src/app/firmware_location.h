@@ -2,6 +2,8 @@
 // "Idle.": the file stays held in g_hFirmware for the whole run.
 #pragma once
 
+#include "image/firmware_file.h"
+
 #include <string>
 
 #include "state/dialog_ops.h"
@@ -13,7 +15,8 @@ void LocateFirmwareFile(DialogOps* dialog);
 
 // The runner's rule: explicitPath when given (no fall-back), else the default
 // name. false, with the same failure text, when that file does not open.
-bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath);
+// check, when given, says why the file could not be used.
+bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check = nullptr);
 
 // The second name the dialogs' rule tries on this platform.
 std::string DefaultFirmwareName();

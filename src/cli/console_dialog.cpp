@@ -1,9 +1,12 @@
 #include "cli/console_dialog.h"
 
+#include <cerrno>
 #include <cstring>
 
+#include "cli/output_text.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "state/stop_request.h"
 
 namespace {
 const char* const kRed = "\033[1;31m";
@@ -15,38 +18,98 @@ bool IsProgress(const char* text) {
 }
 }  // namespace
 
+ConsoleStyle ConsoleStyleFor(bool isTerminal, const char* noColor, const char* term) {
+  bool dumb = term && std::strcmp(term, "dumb") == 0;
+  ConsoleStyle style;
+  style.terminal = isTerminal;
+  style.colour = isTerminal && !dumb && !(noColor && *noColor);
+  style.clearLine = isTerminal && !dumb;
+  return style;
+}
+
+// A failed write is remembered once and ends all further output: the cycle is
+// asked to stop, and the runner says why on standard error.
+void ConsoleDialog::Put(const char* text) {
+  if (writeFailed_) return;
+  errno = 0;
+  if (std::fputs(text, out_) < 0 || std::ferror(out_)) {
+    writeFailed_ = true;
+    writeError_ = errno ? std::strerror(errno) : "write error";
+    RequestStop();
+  }
+}
+
+void ConsoleDialog::Flush() {
+  if (writeFailed_) return;
+  errno = 0;
+  if (std::fflush(out_) != 0 || std::ferror(out_)) {
+    writeFailed_ = true;
+    writeError_ = errno ? std::strerror(errno) : "write error";
+    RequestStop();
+  }
+}
+
 void ConsoleDialog::Line(const std::string& text, const char* colour) {
-  if (progressOpen_) std::fputs("\n", out_);
+  if (progressOpen_) Put("\n");
   progressOpen_ = false;
-  if (terminal_ && *colour)
-    std::fprintf(out_, "%s%s\033[0m\n", colour, text.c_str());
-  else
-    std::fprintf(out_, "%s\n", text.c_str());
-  std::fflush(out_);
+  if (style_.colour && *colour) {
+    Put(colour);
+    Put(text.c_str());
+    Put("\033[0m\n");
+  } else {
+    Put(text.c_str());
+    Put("\n");
+  }
+  Flush();
 }
 
 void ConsoleDialog::SetStatusText(const char* text) {
   std::lock_guard<std::mutex> g(m_);
   bool error = g_statusError.load() != 0;
   std::string shown = error ? std::string("! ") + text : std::string(text);
-  if (terminal_ && IsProgress(text) && !error) {
-    std::fprintf(out_, "\r\033[K%s", shown.c_str());
-    std::fflush(out_);
+  if (style_.terminal && IsProgress(text) && !error) {
+    Put("\r");
+    if (style_.clearLine) Put("\033[K");
+    // Without the erase sequence a shorter text is padded over the longer one.
+    std::string padded = shown;
+    if (!style_.clearLine && padded.size() < progressWidth_) padded.append(progressWidth_ - padded.size(), ' ');
+    Put(padded.c_str());
+    Flush();
     progressOpen_ = true;
+    progressWidth_ = shown.size();
     return;
   }
+  // A log or a pipe gets each state once: repeated percentages say nothing.
+  if (!style_.terminal && anyPrinted_ && shown == lastPrinted_) return;
+  anyPrinted_ = true;
+  lastPrinted_ = shown;
   bool success = !error && std::strcmp(text, kCycleSucceededText) == 0;
   Line(shown, error ? kRed : success ? kGreen : kPlain);
 }
 
 void ConsoleDialog::SetSerialNumberText(const char* text) {
   std::lock_guard<std::mutex> g(m_);
-  Line(std::string("Serial Number: ") + text, kPlain);
+  Line("Serial Number: " + EscapeForOutput(text), kPlain);
+}
+
+void ConsoleDialog::ErrorNote(const std::string& text) {
+  std::lock_guard<std::mutex> g(m_);
+  Line("! " + text, kRed);
 }
 
 void ConsoleDialog::Finish() {
   std::lock_guard<std::mutex> g(m_);
-  if (progressOpen_) std::fputs("\n", out_);
+  if (progressOpen_) Put("\n");
   progressOpen_ = false;
-  std::fflush(out_);
+  Flush();
+}
+
+bool ConsoleDialog::WriteFailed() const {
+  std::lock_guard<std::mutex> g(m_);
+  return writeFailed_;
+}
+
+std::string ConsoleDialog::WriteError() const {
+  std::lock_guard<std::mutex> g(m_);
+  return writeError_;
 }

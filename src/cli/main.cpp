@@ -1,20 +1,27 @@
 // orvalo-programmer-cli: one programming cycle, headless, for production lines
 // and scripts.
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 
 #include "app/firmware_location.h"
 #include "app/process_setup.h"
 #include "app/settings_store.h"
 #include "cli/console_dialog.h"
+#include "cli/diagnostics.h"
+#include "cli/exit_status.h"
 #include "cli/journal_run.h"
+#include "cli/output_text.h"
 #include "cli/line_options.h"
 #include "cli/operator_notes.h"
+#include "cli/options.h"
 #include "cli/station.h"
 #include "cycle/programming_cycle.h"
+#include "image/firmware_file.h"
 #include "isp/fast_mode.h"
+#include "state/stop_request.h"
 #include "platform/file.h"
+#include "platform/interrupt.h"
 #include "sim/sim.h"
 #include "state/shared_state.h"
 #include "orvalo_version.h"
@@ -22,8 +29,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: orvalo-programmer-cli [--verify] [--fast] [--station NAME] [--journal FILE]\n"
-    "                             [FIRMWARE]\n"
+    "Usage: orvalo-programmer-cli [--verify] [--strict-serial] [--fast] [--station NAME]\n"
+    "                             [--journal FILE] [--] [FIRMWARE]\n"
     "       orvalo-programmer-cli --journal-report FILE\n"
     "       orvalo-programmer-cli --help | --version\n"
     "\n"
@@ -31,21 +38,39 @@ const char kUsage[] =
     "number, erases the chip, writes the Intel-HEX image FIRMWARE (default:\n"
     "firmware.hex beside this program), verifies it with --verify, writes the serial\n"
     "number back, locks the chip and lets it run. There is no fall-back: a FIRMWARE\n"
-    "that cannot be opened ends the run before any device is touched.\n"
-    "\n"
-    "Output: each status text on a line of its own; texts shown in the error colour\n"
-    "start with \"! \"; \"Serial Number: TEXT\" when the serial number is known.\n"
-    "On a terminal the texts are coloured and progress updates one line.\n"
+    "that cannot be opened or is not a usable image ends the run before any device\n"
+    "is touched; standard error then says which line is wrong and why. The file\n"
+    "is read and checked again before the cycle opens any port.\n"
     "\n"
     "Options:\n"
-    "  --verify     read the image back after writing it and compare\n"
-    "  --version    print the version and exit\n"
-    "  -h, --help   print this help and exit\n"
+    "  --verify         read every byte back after programming\n"
+    "  --strict-serial  exit status 3 when the serial number written did not come\n"
+    "                   from the device (the station's stored value or the factory\n"
+    "                   default was used); the cycle itself is unchanged\n"
+    "  --               ends the options: a FIRMWARE may then start with '-'\n"
+    "  --version        print the version and exit\n"
+    "  --help, -h       this text\n"
     "\n"
-    "Exit status: 0 \"Programming Completed Successfully.\", 1 the cycle failed\n"
-    "(or its journal line could not be written), 2 no cycle could run (firmware\n"
-    "file, journal, bad ORVALO_SIM, bad usage), 4 completed, but the serial number\n"
-    "was already issued (--journal). When several apply: 2, 1, 4, 0.\n"
+    "Output: each status text on a line of its own; texts shown in the error colour\n"
+    "start with \"! \"; \"Serial Number: TEXT\" when the serial number is known\n"
+    "(control characters, bytes above 0x7E and backslashes escaped as \\xHH and\n"
+    "\\\\). On a terminal the texts are coloured and progress updates one line;\n"
+    "NO_COLOR or TERM=dumb turn colour off. Elsewhere a status text is printed\n"
+    "only when it differs from the one before. Standard error says where the\n"
+    "serial number came from and why a run could not go on.\n"
+    "\n"
+    "SIGINT, SIGTERM or SIGHUP (Ctrl+C or closing the console on Windows) stop\n"
+    "the cycle at the next instruction boundary, as a failed cycle ends (port\n"
+    "closed), with \"! Interrupted.\" as the last line; a second one ends at once.\n"
+    "\n"
+    "Exit status, the first that applies: 128 + the signal's number when\n"
+    "interrupted (130 for the Windows console events); 2 no cycle could run\n"
+    "(bad usage, bad ORVALO_SIM, the firmware file, a journal that cannot be\n"
+    "opened); 1 the cycle failed, or its output or journal line could not be\n"
+    "written; 4 completed, but the serial number did not come from the device\n"
+    "and the journal shows it already issued; 3 --strict-serial and the serial\n"
+    "number did not come from the device; 0 \"Programming Completed\n"
+    "Successfully.\".\n"
     "\n"
     "Without --station the stored serial number is shared with the dialog program\n"
     "(settings: Kestrune/orvalo-programmer.INI, section Device).\n"
@@ -82,38 +107,22 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool verify = false;
-  const char* firmware = nullptr;
+  CliOptions options;
   LineOptions line;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kUsage, stdout);
-      std::fputs("\n", stdout);
-      std::fputs(kLineOptionsUsage, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("orvalo-programmer-cli %s\n", ORVALO_VERSION);
-      return 0;
-    }
-    std::string why;
-    int taken = TakeLineOption(argc, argv, &i, &line, &why);
-    if (taken < 0) {
-      std::fprintf(stderr, "orvalo-programmer-cli: %s\n\n%s", why.c_str(), kUsage);
-      return 2;
-    }
-    if (taken > 0) continue;
-    if (std::strcmp(argv[i], "--verify") == 0) {
-      verify = true;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      std::fprintf(stderr, "orvalo-programmer-cli: unknown option %s\n\n%s", argv[i], kUsage);
-      return 2;
-    } else if (firmware) {
-      std::fprintf(stderr, "orvalo-programmer-cli: only one FIRMWARE file\n\n%s", kUsage);
-      return 2;
-    } else {
-      firmware = argv[i];
-    }
+  std::string usageError;
+  if (!ParseOptions(argc, argv, &options, &line, &usageError)) {
+    std::fprintf(stderr, "orvalo-programmer-cli: %s\n\n%s", usageError.c_str(), kUsage);
+    return kExitNoCycle;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    std::fputs("\n", stdout);
+    std::fputs(kLineOptionsUsage, stdout);
+    return kExitCompleted;
+  }
+  if (options.version) {
+    std::printf("orvalo-programmer-cli %s\n", ORVALO_VERSION);
+    return kExitCompleted;
   }
 
   // Production line: a report only, or a journal that must open before any
@@ -123,18 +132,19 @@ int main(int argc, char** argv) {
   if (!line.journal.empty()) {
     std::string why;
     if (!journal.Open(line.journal, &why)) {
-      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n", line.journal.c_str(),
-                   why.c_str());
-      return 2;
+      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n",
+                   EscapeForOutput(line.journal).c_str(), why.c_str());
+      return kExitNoCycle;
     }
   }
   SetFastMode(line.fast);
 
+  plat::InstallInterruptHandlers();
   std::string simError;
   int simulator = sim::InstallFromEnvironment(&simError);
   if (simulator == sim::kSimBadConfig) {
     std::fprintf(stderr, "%s\n", simError.c_str());
-    return 2;
+    return kExitNoCycle;
   }
   if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);
   // The dialog program's settings, so that both share the stored serial
@@ -142,23 +152,46 @@ int main(int argc, char** argv) {
   SetProfileName(StationApplicationKey(line.station).c_str());
   BeginProgrammerProcess();
 
-  ConsoleDialog console(stdout, plat::StdoutIsTerminal(), verify);
+  ConsoleDialog console(stdout, ConsoleStyleFor(plat::StdoutIsTerminal(), std::getenv("NO_COLOR"), std::getenv("TERM")),
+                        options.verify);
   JournalingDialog dialog(&console);
-  journal.Begin(line.station, firmware ? std::string(firmware) : DefaultFirmwareName(), verify, line.fast);
-  if (!LocateFirmwareFile(&dialog, firmware)) {
-    int status = journal.Finish(dialog, 2, false, stderr);
-    EndProgrammerProcess();
-    return status;
+  std::string path = options.firmwareGiven ? options.firmware : DefaultFirmwareName();
+  journal.Begin(line.station, path, options.verify, line.fast);
+  RunOutcome outcome;
+  FirmwareCheck check;
+  if (!LocateFirmwareFile(&dialog, path.c_str(), &check)) {
+    ReportFirmwareProblem(stderr, path, check);
+    outcome.noCycle = true;
+  } else {
+    journal.DigestFirmware(g_hFirmware.get());
+    if (check.empty) ReportEmptyImage(stderr, path);
+    if (!StopRequested()) {
+      OnStart(&dialog);
+      JoinCycleThread();
+    }
+    CycleReport report = LastCycleReport();
+    if (report.end == CycleEnd::kFirmwareUnusable) {
+      ReportFirmwareProblem(stderr, path, report.firmware);
+      outcome.noCycle = true;
+    }
+    if (report.end == CycleEnd::kNoDevice) ReportDeviceNotFound(stderr);
+    if (report.end == CycleEnd::kNotStarted && !StopRequested()) ReportNotStarted(stderr, report.notStarted);
+    ReportSerialSource(stderr, report.serialSource, options.strictSerial);
+    outcome.failed = LastCycleOutcome() != CycleOutcome::kSucceeded;
+    outcome.serialNotFromDevice = options.strictSerial && report.serialSource != SerialSource::kDevice;
   }
-  journal.DigestFirmware(g_hFirmware.get());
 
-  OnStart(&dialog);
-  JoinCycleThread();
+  outcome.interruptStatus = plat::InterruptStatus();
+  if (outcome.interruptStatus != 0) console.ErrorNote("Interrupted.");
   console.Finish();
   ReportOperatorNotes(stderr);
-  bool success = LastCycleOutcome() == CycleOutcome::kSucceeded;
-  int status = journal.Finish(dialog, success ? 0 : 1, false, stderr);
+  if (console.WriteFailed()) {
+    ReportOutputFailed(stderr, console.WriteError());
+    outcome.failed = true;
+  }
+  int status = journal.Finish(dialog, ExitStatus(outcome), outcome.interruptStatus != 0, stderr);
   EndProgrammerProcess();
   sim::Uninstall();
+  plat::InterruptHandled();
   return status;
 }

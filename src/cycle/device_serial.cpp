@@ -105,28 +105,43 @@ int ReadDeviceSerial() {
 SerialSource LastSerialSource() { return g_serialSource.load(); }
 void ResetSerialSource() { g_serialSource.store(SerialSource::kNone); }
 
-void ObtainSerialNumber(DialogOps* statusWindow, char* working) {
-  std::memset(working, 0, kWorkingSerialSize);
+int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* source) {
+  SerialSource ignored;
+  if (!source) source = &ignored;
+  *source = SerialSource::kNone;
   ResetSerialSource();
-  if (ReadDeviceSerial() == 0) {
+  std::memset(working, 0, kWorkingSerialSize);
+  int read = ReadDeviceSerial();
+  if (read == 0) {
     std::memcpy(working, g_deviceSerial, kSerialLength);
-    g_serialSource.store(SerialSource::kDevice);
+    // The store is the only copy once the chip is erased: a value that did not
+    // persist would make the next cycle write another device's number.
     WriteProfileString("Device", "Serial Number", working);
+    if (GetProfileString("Device", "Serial Number", "") != std::string(working)) return kSerialNotSaved;
+    *source = SerialSource::kDevice;
+    g_serialSource.store(*source);
     statusWindow->SetStatusText("Serial Number OK.");
-    return;
+    return 0;
   }
+  // The station could not ask: the device may well have reported, so no
+  // other device's number may stand in for it.
+  if (read == kSerialNoEvent || read == kSerialNoListener) return kStationCannotAsk;
   g_statusError = 1;
   statusWindow->SetStatusText("Serial Number not found.");
   std::string stored = GetProfileString("Device", "Serial Number", "");
   if (!stored.empty()) {
-    // Cut to fit the working buffer; the record takes 22 characters anyway.
-    std::strncpy(working, stored.c_str(), kWorkingSerialSize - 1);
-    g_serialSource.store(SerialSource::kStation);
-    return;
+    // The record takes 22 characters; the working number holds no more, so
+    // the one shown is the one written.
+    std::strncpy(working, stored.c_str(), kSerialLength);
+    *source = SerialSource::kStation;
+    g_serialSource.store(*source);
+    return 0;
   }
   statusWindow->SetStatusText("No Serial Number found. Default to Factory.");
   std::memcpy(working, kFactorySerial, kSerialLength);
-  g_serialSource.store(SerialSource::kFactory);
+  *source = SerialSource::kFactory;
+  g_serialSource.store(*source);
+  return 0;
 }
 
 int WriteSerialRecord(const char* characters, uint8_t length) {

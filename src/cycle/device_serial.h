@@ -19,13 +19,24 @@ extern const char kFactorySerial[];  // "ZTMQR51700000000000000"
 
 extern uint8_t g_rxBuffer[256];
 
-// The serial-number stage: the device's value, else the stored one, else the
-// factory default; fills working (24 bytes) and writes the status texts.
-void ObtainSerialNumber(DialogOps* statusWindow, char* working);
+// Where the working serial number came from: the device, this station's
+// stored value, or the factory default.
+enum class SerialSource { kNone, kDevice, kStation, kFactory };
+
+// Results of the serial-number stage that end the cycle before the erase, so
+// that the device keeps its firmware and its serial number.
+constexpr int kSerialNotSaved = -6;      // the device's value did not persist in the store
+constexpr int kStationCannotAsk = -7;    // no event or listener: the device was never asked
+
+// The serial-number stage: the device's value (stored, then read back from the
+// store), else the stored one, else the factory default; fills working (24
+// bytes, at most 22 characters: what the record holds is what is shown) and
+// writes the status texts. 0, kSerialNotSaved or kStationCannotAsk (no text
+// written for those two: the cycle's final text says it).
+int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* source = nullptr);
 
 // Where the last ObtainSerialNumber took the serial number from; kNone before
 // any (and at the start of every) serial-number stage.
-enum class SerialSource { kNone, kDevice, kStation, kFactory };
 SerialSource LastSerialSource();
 void ResetSerialSource();
 

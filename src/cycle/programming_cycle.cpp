@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "cycle/device_serial.h"
 #include "state/shared_state.h"
+#include "state/stop_request.h"
 #include "image/hex_passes.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
@@ -20,18 +22,34 @@ namespace {
 
 std::atomic<CycleOutcome> g_lastOutcome{CycleOutcome::kNone};
 
-bool Fail(char* message, size_t size, const char* format, unsigned address = 0) {
-  g_statusError = 1;
-  std::snprintf(message, size, format, address);
-  return false;
+std::mutex g_reportMutex;
+CycleReport g_report;
+
+void SetReport(const CycleReport& report) {
+  std::lock_guard<std::mutex> g(g_reportMutex);
+  g_report = report;
 }
 
-// Runs every stage up to the final text, which it leaves in message; true
-// when the cycle succeeded.
-bool RunStages(DialogOps* dialog, bool verify, char* message, size_t size) {
+CycleEnd Fail(char* message, size_t size, const char* format, unsigned address = 0) {
+  g_statusError = 1;
+  std::snprintf(message, size, format, address);
+  return CycleEnd::kFailed;
+}
+
+// A stop ends the cycle like a failure, without a text of its own: the front
+// end that asked for it says why.
+CycleEnd Stopped(char* message) {
+  g_statusError = 1;
+  message[0] = '\0';
+  return CycleEnd::kStopped;
+}
+
+// Runs every stage up to the final text, which it leaves in message.
+CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, CycleReport* report) {
   char portName[8] = {0};
   bool found = false;
   for (int n = 1; n <= 2 && !found; ++n) {
+    if (StopRequested()) return Stopped(message);
     std::snprintf(portName, sizeof portName, "COM%d", n);
     if (OpenPort(portName) != 0) {
       plat::Sleep(1);
@@ -44,7 +62,10 @@ bool RunStages(DialogOps* dialog, bool verify, char* message, size_t size) {
     ClosePort();
     plat::Sleep(1);
   }
-  if (!found) return Fail(message, size, "Device not found. Check Power, Cable, Free COM.");
+  if (!found) {
+    Fail(message, size, "Device not found. Check Power, Cable, Free COM.");
+    return CycleEnd::kNoDevice;
+  }
 
   std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", portName);
   dialog->SetStatusText(message);
@@ -53,27 +74,44 @@ bool RunStages(DialogOps* dialog, bool verify, char* message, size_t size) {
   LockAndRun();
   plat::Sleep(10);
   char working[kWorkingSerialSize];
-  ObtainSerialNumber(dialog, working);
+  int serial = ObtainSerialNumber(dialog, working, &report->serialSource);
+  if (serial == kSerialNotSaved) return Fail(message, size, "Saving Serial Number failed.");
+  if (serial != 0) return Fail(message, size, "Serial Number not found.");
   dialog->SetSerialNumberText(working);
   dialog->RepaintNow();
   g_statusError = 0;
   plat::Sleep(10);
+  // The last moment at which stopping leaves the device as it came.
+  if (StopRequested()) return Stopped(message);
 
   if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
   EraseChip();
   dialog->SetStatusText("Chip Erased.");
-  if (ProgramFromHex(dialog) != 0) return Fail(message, size, "Programming Failed at 0x%04X .", g_failAddress);
-  if (verify && VerifyFromHex(dialog) != 0) return Fail(message, size, "Verify Failed at 0x%04X.", g_failAddress);
+  int programmed = ProgramFromHex(dialog);
+  if (programmed == kPassStopped) return Stopped(message);
+  if (programmed != 0) return Fail(message, size, "Programming Failed at 0x%04X .", g_failAddress);
+  if (verify) {
+    int verified = VerifyFromHex(dialog);
+    if (verified == kPassStopped) return Stopped(message);
+    if (verified != 0) return Fail(message, size, "Verify Failed at 0x%04X.", g_failAddress);
+  }
+  if (StopRequested()) return Stopped(message);
   // The record is the device's only copy of its identity: a write that cannot
-  // be read back whole is a failure, and the chip is then left unlocked.
+  // be read back whole is a failure, and the chip is then left unlocked. It is
+  // written whole once begun, since a stop inside it would lose the number.
   if (WriteSerialRecord(working, 23) != 0 || CheckSerialRecord(working, 23) != 0)
     return Fail(message, size, "Writing Serial Number failed.");
   LockAndRun();
   std::snprintf(message, size, "%s", kCycleSucceededText);
-  return true;
+  return CycleEnd::kCompleted;
 }
 
 }  // namespace
+
+CycleReport LastCycleReport() {
+  std::lock_guard<std::mutex> g(g_reportMutex);
+  return g_report;
+}
 
 int ProgrammingCycle(DialogOps* dialog) {
   if (!dialog) return kCycleNoDialog;
@@ -86,17 +124,28 @@ int ProgrammingCycle(DialogOps* dialog) {
   bool verify = dialog->IsVerifyChecked();
   dialog->RepaintNow();
   g_lastOutcome = CycleOutcome::kNone;
-  dialog->SetStatusText("Auto Detecting Device ...");
 
+  CycleReport report;
   char message[256];
-  bool succeeded = RunStages(dialog, verify, message, sizeof message);
+  // The file is read again through the held handle: on a platform that
+  // cannot keep other writers out it may have changed since start-up, and a
+  // file found unusable now must not reach an erased chip.
+  if (ReloadFirmwareImage(&report.firmware) != 0) {
+    g_statusError = 1;
+    std::snprintf(message, sizeof message, "Firmware file access Failed.");
+    report.end = CycleEnd::kFirmwareUnusable;
+  } else {
+    dialog->SetStatusText("Auto Detecting Device ...");
+    report.end = RunStages(dialog, verify, message, sizeof message, &report);
+  }
 
-  dialog->SetStatusText(message);
+  if (message[0]) dialog->SetStatusText(message);
   ClosePort();
+  SetReport(report);
   dialog->EnableVerify(true);
   dialog->DoWaitCursor(-1);
   dialog->EnableStart(true);
-  g_lastOutcome = succeeded ? CycleOutcome::kSucceeded : CycleOutcome::kFailed;
+  g_lastOutcome = report.end == CycleEnd::kCompleted ? CycleOutcome::kSucceeded : CycleOutcome::kFailed;
   g_cycleBusy = 0;
   return 0;
 }
@@ -111,6 +160,10 @@ void OnStart(DialogOps* dialog) {
   JoinCycleThread();
   g_cycleThread = plat::Thread::Start([dialog] { ProgrammingCycle(dialog); });
   if (!g_cycleThread) {
+    CycleReport report;
+    report.notStarted = plat::LastThreadStartError();
+    SetReport(report);
+    g_lastOutcome = CycleOutcome::kFailed;
     g_cycleBusy = 0;
     g_statusError = 1;
     dialog->SetStatusText("Egnition failed.");

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
+#include "cycle/device_serial.h"
+#include "image/firmware_file.h"
 #include "state/dialog_ops.h"
 #include "platform/thread.h"
 
@@ -22,8 +25,28 @@ CycleOutcome LastCycleOutcome();
 
 constexpr int kCycleNoDialog = -2;
 
-// The cycle itself; kCycleNoDialog without a dialog, otherwise 0 after a
-// cycle (its outcome in LastCycleOutcome).
+// How the last cycle ended, for front ends that report more than the status
+// line (the headless runner's exit status and its standard error).
+enum class CycleEnd {
+  kCompleted,         // "Programming Completed Successfully."
+  kNoDevice,          // "Device not found. Check Power, Cable, Free COM."
+  kFailed,            // any other red final text of a cycle that ran
+  kFirmwareUnusable,  // the firmware file was no longer usable: no port opened
+  kStopped,           // a stop was requested (stop_request.h): no final text
+  kNotStarted,        // "Egnition failed."
+};
+struct CycleReport {
+  CycleEnd end = CycleEnd::kNotStarted;
+  SerialSource serialSource = SerialSource::kNone;
+  FirmwareCheck firmware;   // why the firmware file could not be used
+  std::string notStarted;   // the system's reason the thread could not start
+};
+// Written by the cycle's thread before it ends; read after it has.
+CycleReport LastCycleReport();
+
+// The cycle itself; kCycleNoDialog without a dialog, otherwise 0 after a cycle. The
+// firmware file is read and checked before any port is opened; the passes use
+// that checked copy.
 int ProgrammingCycle(DialogOps* dialog);
 
 // The Start button's handler: runs ProgrammingCycle on a new thread. A press

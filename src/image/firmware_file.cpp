@@ -1,21 +1,64 @@
 #include "image/firmware_file.h"
 
+#include <cctype>
+#include <vector>
+
 #include "state/shared_state.h"
 
 
-std::unique_ptr<plat::File> OpenFirmwareFile(const char* path) {
-  std::unique_ptr<plat::File> file = plat::OpenFileExclusive(path ? path : "");
-  if (!file) return nullptr;
-  CountRecords(file.get());
+int LoadFirmwareImage(plat::File* file, FirmwareCheck* check) {
+  check->line = 0;
+  check->empty = false;
+  if (!file || !file->Rewind()) {
+    check->what = "cannot be read from its start";
+    return kHexUnusable;
+  }
+  std::vector<uint8_t> text;
+  std::vector<uint8_t> block(65536);
+  for (;;) {
+    int n = file->Read(block.data(), int(block.size()));
+    if (n < 0) {
+      check->what = "a read failed before the end of the file";
+      return kHexUnusable;
+    }
+    if (n == 0) break;
+    if (text.size() + size_t(n) > kFirmwareFileLimit) {
+      check->what = "larger than 64 MiB";
+      return kHexUnusable;
+    }
+    text.insert(text.end(), block.begin(), block.begin() + n);
+  }
+  if (CheckHexText(text.data(), text.size(), check) != 0) return kHexUnusable;
+  g_recordCount = check->marks;
+  g_firmwareImage.reset(new plat::MemoryFile(std::move(text)));
+  return 0;
+}
+
+std::unique_ptr<plat::File> OpenFirmwareFile(const char* path, FirmwareCheck* check) {
+  FirmwareCheck ignored;
+  if (!check) check = &ignored;
+  *check = FirmwareCheck();
+  plat::OpenRefusal refusal;
+  std::unique_ptr<plat::File> file = plat::OpenFileExclusive(path ? path : "", &refusal);
+  if (!file) {
+    check->what = refusal.why;
+    check->opened = refusal.notRegular;
+    return nullptr;
+  }
+  check->opened = true;
+  if (LoadFirmwareImage(file.get(), check) != 0) return nullptr;
   return file;
 }
 
-// A read that fails ends the count like the end of the file: the file is
-// still used, with the count reached so far.
-void CountRecords(plat::File* file) {
-  g_recordCount = 0;
-  uint8_t byte;
-  while (file->Read(&byte, 1) == 1)
-    if (byte == ':') ++g_recordCount;
-  file->Rewind();
+int ReloadFirmwareImage(FirmwareCheck* check) {
+  *check = FirmwareCheck();
+  check->opened = g_hFirmware != nullptr;
+  if (!g_hFirmware) check->what = "no firmware file is open";
+  if (!g_hFirmware || LoadFirmwareImage(g_hFirmware.get(), check) != 0) {
+    g_firmwareImage.reset();
+    return kHexUnusable;
+  }
+  return 0;
+}
+
 }

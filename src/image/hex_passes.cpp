@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "image/firmware_file.h"
+#include "state/stop_request.h"
 #include "isp/instructions.h"
 #include "platform/clock.h"
 
@@ -17,12 +18,14 @@ uint8_t HexDigitValue(uint8_t c) {
 namespace {
 
 enum class Pass { kProgram, kVerify };
+constexpr unsigned kDataRecord = 0x00;
+constexpr unsigned kEndRecord = 0x01;
 
 // One field of `count` hex digits, fetched with one read of its own. false
 // when the file ends (or fails) before the field is whole.
 bool ReadField(int count, unsigned* value) {
   uint8_t chars[4];
-  if (g_hFirmware->Read(chars, count) != count) return false;
+  if (g_firmwareImage->Read(chars, count) != count) return false;
   unsigned v = 0;
   for (int i = 0; i < count; ++i) v = v * 16 + HexDigitValue(chars[i]);
   *value = v;
@@ -49,12 +52,12 @@ int RunPass(DialogOps* statusWindow, Pass pass) {
   bool last = false;
   int seen = 0;
   uint16_t address = 0;
-  if (!g_hFirmware || !g_hFirmware->Rewind()) return EndedEarly(address);
+  if (!g_firmwareImage || !g_firmwareImage->Rewind()) return EndedEarly(address);
   while (true) {
     uint8_t c = 0;
     do {
       plat::Sleep(0);
-      if (g_hFirmware->Read(&c, 1) != 1) return EndedEarly(address);
+      if (g_firmwareImage->Read(&c, 1) != 1) return EndedEarly(address);
     } while (c != ':');
     ShowProgress(statusWindow, pass, ++seen);
     unsigned count, start, type;
@@ -62,10 +65,12 @@ int RunPass(DialogOps* statusWindow, Pass pass) {
     if (!ReadField(4, &start)) return EndedEarly(address);
     address = uint16_t(start);
     if (!ReadField(2, &type)) return EndedEarly(address);
-    if (type != 0) last = true;
+    if (type == kEndRecord) last = true;
     for (unsigned i = 0; i < count; ++i) {
       unsigned value;
       if (!ReadField(2, &value)) return EndedEarly(address);
+      if (StopRequested()) return kPassStopped;
+      if (type != kDataRecord) continue;  // address and start records put nothing into flash
       if (pass == Pass::kProgram) {
         if (WriteFlashByte(address, uint8_t(value)) != 0) {
           g_failAddress = address;

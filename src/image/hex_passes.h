@@ -1,10 +1,15 @@
-// The two passes that stream the open HEX file against flash, record by record
-// and field by field, never holding the image: ProgramFromHex writes every data
-// byte, VerifyFromHex reads each back and compares.
+// The two passes that stream the checked copy of the HEX file (g_firmwareImage)
+// against flash, record by record and field by field: ProgramFromHex writes
+// every data byte, VerifyFromHex reads each back and compares.
 //
-// Quirks kept on purpose: a non-hex character reads as 0, checksums are read
-// and ignored, any nonzero record type is the last record, no extended
-// addressing (the 16-bit address wraps), every ':' counts for progress.
+// They read by fixed character positions and trust the text, which was checked
+// before the cycle began (hex_check.h): a non-hex character reads as 0,
+// checksums are read and ignored, the 16-bit address wraps, every ':' counts
+// for progress. Only data records (00) reach flash; the end record (01) ends
+// the pass; other records are read past.
+//
+// A stop request (stop_request.h) is honoured before each data byte's
+// instruction, never inside one: the pass returns kPassStopped.
 #pragma once
 
 #include "state/shared_state.h"
@@ -16,6 +21,7 @@ constexpr int kWriteFailed = -3;     // WriteFlashByte failed
 constexpr int kReadFailed = -3;      // ReadFlashByte failed
 constexpr int kVerifyMismatch = -4;  // the byte read back differs
 constexpr int kHexEndedEarly = -6;   // the file ended before its last record
+constexpr int kPassStopped = -7;     // a stop was requested
 
 uint8_t HexDigitValue(uint8_t c);
 // 0 after the last record, else one of the above (the byte in g_failAddress).

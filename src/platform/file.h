@@ -20,9 +20,15 @@ class File {
   virtual bool Rewind() = 0;
 };
 
-// Opens an existing file for reading and holds it exclusively as far as the
-// platform allows; nullptr when it cannot be opened or is held elsewhere.
-std::unique_ptr<File> OpenFileExclusive(const std::string& path);
+// Opens an existing regular file for reading and holds it exclusively as far
+// as the platform allows; nullptr when it cannot be opened, is held elsewhere
+// or is not a regular file (a directory, a device, a pipe: none of them is
+// read, so none can hang the caller), saying why in refusal.
+struct OpenRefusal {
+  std::string why;          // the system's reason
+  bool notRegular = false;  // it exists, but is no regular file
+};
+std::unique_ptr<File> OpenFileExclusive(const std::string& path, OpenRefusal* refusal = nullptr);
 
 // The running program's own path, and the arguments after its name as one
 // text (joined with single blanks on platforms that split them).

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/file.h"
 
 namespace plat {
@@ -21,14 +23,39 @@ class Win32File : public File {
   HANDLE h_;
 };
 
+std::string SystemErrorText(unsigned long code) {
+  char text[256] = {0};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(code), 0, text,
+                           sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.')) text[--n] = 0;
+  if (n == 0) std::snprintf(text, sizeof text, "system error %lu", code);
+  return text;
+}
+
 }  // namespace
 
 // Share mode 0: while the handle is open nobody else may read, write, rename
 // or delete the file, so the record count taken at open time stays true.
-std::unique_ptr<File> OpenFileExclusive(const std::string& path) {
-  if (path.empty()) return nullptr;
+std::unique_ptr<File> OpenFileExclusive(const std::string& path, OpenRefusal* refusal) {
+  OpenRefusal ignored;
+  if (!refusal) refusal = &ignored;
+  std::string& why = refusal->why;
+  if (path.empty()) {
+    why = "no file name";
+    return nullptr;
+  }
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (h == INVALID_HANDLE_VALUE) {
+    why = SystemErrorText(GetLastError());
+    return nullptr;
+  }
+  // Consoles, pipes and ports open like files but are not firmware images.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    why = "not a regular file";
+    refusal->notRegular = true;
+    return nullptr;
+  }
   return std::unique_ptr<File>(new Win32File(h));
 }
 

@@ -1,5 +1,8 @@
 #include "platform/thread.h"
 
+#include <mutex>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include "platform/clock.h"
@@ -11,6 +14,14 @@ namespace {
 std::atomic<int> g_failThreads{0};
 std::atomic<int> g_failEvents{0};
 std::atomic<int> g_running{0};
+
+std::mutex g_errorMutex;
+std::string g_lastStartError;
+
+void SetStartError(const std::string& why) {
+  std::lock_guard<std::mutex> g(g_errorMutex);
+  g_lastStartError = why;
+}
 
 bool ConsumeFailure(std::atomic<int>& counter) {
   int n = counter.load();
@@ -26,7 +37,10 @@ struct Thread::Impl {
 };
 
 std::unique_ptr<Thread> Thread::Start(std::function<void()> fn) {
-  if (ConsumeFailure(g_failThreads)) return nullptr;
+  if (ConsumeFailure(g_failThreads)) {
+    SetStartError("thread creation made to fail for a test");
+    return nullptr;
+  }
   std::unique_ptr<Thread> th(new Thread());
   th->impl_.reset(new Impl());
   Thread* self = th.get();
@@ -43,7 +57,14 @@ std::unique_ptr<Thread> Thread::Start(std::function<void()> fn) {
       ClockRemoveParticipant();
       Notify();
     });
+  } catch (const std::system_error& e) {
+    SetStartError(e.code().message());
+    --g_running;
+    ClockAdoptParticipant();
+    ClockRemoveParticipant();
+    return nullptr;
   } catch (...) {
+    SetStartError("thread creation failed");
     --g_running;
     ClockAdoptParticipant();
     ClockRemoveParticipant();
@@ -65,6 +86,11 @@ bool Thread::JoinFor(unsigned ms) {
 void Thread::Join() {
   WaitUntil(kForever, [this] { return done_.load(); });
   if (impl_->t.joinable()) impl_->t.join();
+}
+
+std::string LastThreadStartError() {
+  std::lock_guard<std::mutex> g(g_errorMutex);
+  return g_lastStartError;
 }
 
 void FailNextThreadStarts(int n) { g_failThreads.store(n); }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace plat {
 
@@ -29,6 +30,9 @@ class Thread {
   std::unique_ptr<Impl> impl_;
   std::atomic<bool> done_{false};
 };
+
+// The system's reason the last Thread::Start failed.
+std::string LastThreadStartError();
 
 // Manual-reset event, created non-signalled.
 class Event {

@@ -13,6 +13,7 @@
 
 extern plat::SerialPort* g_hPort;                 // the open port, or null
 extern std::unique_ptr<plat::File> g_hFirmware;   // held for the whole run
+extern std::unique_ptr<plat::File> g_firmwareImage;  // the checked copy the passes read
 extern int32_t g_recordCount;                     // ':' in the firmware file
 extern uint8_t g_delayCount;                      // extra yields per delay unit
 extern std::atomic<uint8_t> g_cycleBusy;          // a cycle runs: closing is refused

@@ -21,7 +21,7 @@ class FirmwareLocationTest : public ::testing::Test {
 
 TEST_F(FirmwareLocationTest, TheCommandLineTextIsTriedWhole) {
   std::string dir = TempDir("fw");
-  WriteFile(dir + "/my image.hex", ":00000001FF\n:00000001FF\n");
+  WriteFile(dir + "/my image.hex", ":0100000011EE\n:00000001FF\n");
   std::string a = dir + "/my", b = "image.hex";
   char* argv[] = {const_cast<char*>("prog"), &a[0], &b[0]};
   plat::SetCommandLineArguments(3, argv);  // split by the shell, joined again
@@ -55,6 +55,27 @@ TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTheSecondAttemptAndTheLas
   EXPECT_TRUE(g_hFirmware);
   EXPECT_EQ(g_recordCount, 1);
   EXPECT_TRUE(second.Texts().empty());
+  std::remove(beside.c_str());
+}
+
+// The operator meant the file named: one that exists but is not a usable
+// image is not replaced by firmware.hex beside the program.
+TEST_F(FirmwareLocationTest, ANamedFileThatIsNotUsableIsNotReplaced) {
+  std::string beside = DefaultFirmwareName();
+  WriteFile(beside, ":00000001FF\n");
+  std::string dir = TempDir("fw");
+  std::string bad = dir + "/bad.hex";
+  WriteFile(bad, ":0100000011EE\n:0100000022DD\n:00000001FF\n");  // 0x0000 twice
+  for (std::string named : {bad, dir}) {
+    char* argv[] = {const_cast<char*>("prog"), &named[0]};
+    plat::SetCommandLineArguments(2, argv);
+    RecordingDialog d;
+    LocateFirmwareFile(&d);
+    EXPECT_FALSE(g_hFirmware) << named;
+    EXPECT_FALSE(d.StartEnabled());
+    EXPECT_EQ(d.LastText(), "Firmware file access Failed.");
+    EXPECT_TRUE(d.LastRed());
+  }
   std::remove(beside.c_str());
 }
 

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "support/test_support.h"
 #include "support/win32_test_support.h"
 
 namespace {
@@ -84,6 +85,26 @@ TEST(RunnerTest, AStationsSerialNumberAndJournal) {
   EXPECT_NE(text.find("\"final\":\"Programming Completed Successfully.\",\"interrupted\":false,\"exit\":0"),
             std::string::npos);
   DeleteFileA(journal.c_str());
+}
+
+// A device name opens like a file on Windows but is no image; a file whose
+// record lies beyond the flash is refused with its line.
+TEST(RunnerTest, AFileThatIsNotAUsableImageRunsNoCycleAndSaysWhy) {
+  std::string runner = WindowsPath(ORVALO_CLI_PATH);
+  std::string bad = TempDir("bad") + "\\beyond.hex";
+  WriteFile(bad, ":0120000011CE\r\n:00000001FF\r\n");
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000099");
+  ChildRun nul = RunChild(runner, "orvalo-programmer-cli NUL", nullptr);
+  ChildRun beyond = RunChild(runner, "orvalo-programmer-cli " + bad, nullptr);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  ASSERT_TRUE(nul.finished);
+  EXPECT_EQ(nul.exitCode, 2u);
+  EXPECT_NE(nul.output.find("NUL: not a regular file"), std::string::npos) << nul.output;
+  ASSERT_TRUE(beyond.finished);
+  EXPECT_EQ(beyond.exitCode, 2u);
+  EXPECT_NE(beyond.output.find("line 1: data at 0x2000 lies beyond the 8 KiB flash"), std::string::npos)
+      << beyond.output;
+  EXPECT_NE(beyond.output.find("! Firmware file access Failed."), std::string::npos) << beyond.output;
 }
 
 }  // namespace

@@ -232,3 +232,24 @@ TEST_F(SettingsStoreTest, AValueIsReadBackUnchangedAndAMissingOneIsEmpty) {
 }
 
 }  // namespace
+
+namespace {
+
+// -2 and -3 are the station's own failures: the device may well have a
+// number, so the stage neither falls back nor writes a text of its own.
+TEST_F(DeviceSerialTest, AStationThatCannotAskTakesNoOtherNumber) {
+  WriteProfileString("Device", "Serial Number", "STORED0000000000000001");
+  Running(std::string("serial=") + kSerial);
+  for (int which = 0; which < 2; ++which) {
+    if (which == 0) plat::FailNextEventCreates(1);
+    else plat::FailNextThreadStarts(1);
+    char working[24];
+    SerialSource source = SerialSource::kDevice;
+    EXPECT_EQ(ObtainSerialNumber(&dialog, working, &source), kStationCannotAsk);
+    EXPECT_EQ(source, SerialSource::kNone);
+    EXPECT_TRUE(dialog.Texts().empty());
+    EXPECT_EQ(working[0], '\0');
+  }
+}
+
+}  // namespace

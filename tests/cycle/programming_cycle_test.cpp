@@ -147,13 +147,24 @@ TEST_F(CycleTest, AVerifyFailureShowsItsAddressInUpperCase) {
   EXPECT_FALSE(sim::TheDevice()->Locked());
 }
 
-TEST_F(CycleTest, AHexFileCutShortIsAProgrammingFailureNotASuccess) {
+// Checked again at Start, through the held file: one that has become
+// unusable (here cut short before its end record) ends the cycle before any
+// port is opened, so the device keeps what it has.
+TEST_F(CycleTest, AFileNoLongerUsableAtStartEndsTheCycleBeforeAnyPort) {
+  std::string flash = TempDir("dev") + "/device.bin";
+  InstallSim(std::string("serial=") + kSerial + ",flash=" + flash);
   std::string text = MakeHex(Image());
-  UseFirmwareText(text.substr(0, text.size() - 13));  // no end record
-  InstallSim(std::string("serial=") + kSerial);
+  UseFirmwareText(text.substr(0, text.size() - 13));
   Run(true);
-  EXPECT_EQ(dialog->LastText(), "Programming Failed at 0x1B00 .");
+  EXPECT_EQ(dialog->Texts(), (std::vector<std::string>{"Firmware file access Failed."}));
   EXPECT_TRUE(dialog->LastRed());
+  EXPECT_TRUE(sim::TheDevice()->Frames().empty());
+  EXPECT_EQ(LastCycleReport().end, CycleEnd::kFirmwareUnusable);
+  EXPECT_GT(LastCycleReport().firmware.line, 0);
+  // Usable again: the next Start runs.
+  UseFirmwareText(text);
+  Run(true);
+  EXPECT_EQ(dialog->LastText(), "Programming Completed Successfully.");
 }
 
 TEST_F(CycleTest, TheSecondProgrammingEntryFailing) {

@@ -24,7 +24,8 @@ bool IsFinalText(const std::string& t) {
   static const std::regex finals(
       "Device not found\\. Check Power, Cable, Free COM\\.|Programming Failed\\.|"
       "Programming Failed at 0x[0-9A-F]{4} \\.|Verify Failed at 0x[0-9A-F]{4}\\.|"
-      "Writing Serial Number failed\\.|Programming Completed Successfully\\.");
+      "Writing Serial Number failed\\.|Programming Completed Successfully\\.|Firmware file access Failed\\.|"
+      "Saving Serial Number failed\\.|Serial Number not found\\.");
   return std::regex_match(t, finals);
 }
 

@@ -16,28 +16,52 @@ class FirmwareFileTest : public ::testing::Test {
   RecordingDialog dialog;
 };
 
-TEST_F(FirmwareFileTest, EveryColonIsCountedAndTheFileIsRewound) {
+TEST_F(FirmwareFileTest, AUsableFileIsCountedAndBecomesTheCheckedCopy) {
   std::string dir = TempDir("fw");
   std::string text;
-  for (int i = 0; i < 120; ++i) text += ":00000000\r\n";
+  for (int i = 0; i < 119; ++i) text += HexRecord(1, i, 0, {uint8_t(i)}) + "\r\n";
+  text += ":00000001FF\r\n";
   WriteFile(dir + "/a.hex", text);
-  auto f = OpenFirmwareFile((dir + "/a.hex").c_str());
-  ASSERT_TRUE(f);
+  FirmwareCheck check;
+  auto f = OpenFirmwareFile((dir + "/a.hex").c_str(), &check);
+  ASSERT_TRUE(f) << check.what;
   EXPECT_EQ(g_recordCount, 120);
-  char c = 0;
-  EXPECT_EQ(f->Read(&c, 1), 1);
-  EXPECT_EQ(c, ':');
+  EXPECT_FALSE(check.empty);
+  ASSERT_TRUE(g_firmwareImage);
+  std::string copy(text.size() + 1, '\0');
+  EXPECT_EQ(g_firmwareImage->Read(&copy[0], int(copy.size())), int(text.size()));
+  EXPECT_EQ(copy.substr(0, text.size()), text);
   f.reset();
 
-  WriteFile(dir + "/b.hex", "x:y:");
-  ASSERT_TRUE(OpenFirmwareFile((dir + "/b.hex").c_str()));
-  EXPECT_EQ(g_recordCount, 2);
-  WriteFile(dir + "/empty.hex", "");
-  ASSERT_TRUE(OpenFirmwareFile((dir + "/empty.hex").c_str()));
-  EXPECT_EQ(g_recordCount, 0);
-  EXPECT_FALSE(OpenFirmwareFile((dir + "/missing.hex").c_str()));
-  EXPECT_EQ(g_recordCount, 0);  // a failed open leaves the count alone
+  EXPECT_FALSE(OpenFirmwareFile((dir + "/missing.hex").c_str(), &check));
+  EXPECT_FALSE(check.opened);
+  EXPECT_EQ(g_recordCount, 120);  // a failed open leaves the count alone
   EXPECT_FALSE(OpenFirmwareFile(""));
+}
+
+class CountingFile : public plat::MemoryFile {
+ public:
+  using plat::MemoryFile::MemoryFile;
+  int Read(void* buf, int n) override {
+    ++reads;
+    return plat::MemoryFile::Read(buf, n);
+  }
+  int reads = 0;
+};
+
+// The image is read in large blocks, not a byte per read.
+TEST_F(FirmwareFileTest, TheFileIsReadWholeInBlocks) {
+  std::string text = std::string(200000, '\n') + ":00000001FF\n";
+  CountingFile file(std::vector<uint8_t>(text.begin(), text.end()));
+  FirmwareCheck check;
+  ASSERT_EQ(LoadFirmwareImage(&file, &check), 0) << check.what;
+  EXPECT_EQ(file.bytesRead(), text.size());
+  EXPECT_LE(file.reads, 5);
+  EXPECT_TRUE(check.empty);
+  // A read that fails before the end makes the file unusable.
+  plat::MemoryFile failing(std::vector<uint8_t>(text.begin(), text.end()), 100000);
+  EXPECT_EQ(LoadFirmwareImage(&failing, &check), kHexUnusable);
+  EXPECT_EQ(check.line, 0);
 }
 
 TEST_F(FirmwareFileTest, AnOpenFileIsHeldAgainstASecondHolder) {

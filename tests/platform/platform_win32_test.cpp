@@ -169,7 +169,7 @@ TEST_F(StartupRuleTest, AProgramStartedByItsFullPathFindsTheFileBesideIt) {
   ChildRun run = RunChild(copy, "x missing.hex", upper.c_str());
   EXPECT_EQ(Field(run, "status"), "Firmware file access Failed.");
 
-  WriteFile(dir + "\\firmware.hex", ":00000001FF\r\n:00000001FF\r\n:00000001FF\r\n");
+  WriteFile(dir + "\\firmware.hex", ":0100000011EE\r\n:0100010022DC\r\n:00000001FF\r\n");
   run = RunChild(copy, "x missing.hex", upper.c_str());
   EXPECT_EQ(Field(run, "status"), "");
   EXPECT_NE(run.output.find("count=3"), std::string::npos) << run.output;

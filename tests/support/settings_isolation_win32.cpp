@@ -26,3 +26,6 @@ void IsolateSettingsStore(const std::string& dir) {
   if (root) RegCloseKey(root);
   (void)dir;  // the per-process key replaces the folder
 }
+
+// The registry key of this user cannot be made unwritable from here.
+bool BlockSettingsStore(const std::string&) { return false; }

@@ -66,6 +66,9 @@ void UseIsolatedSettings(const std::string& name);
 // The platform's part of that: the store of this process starts empty, kept
 // in or under dir (settings_isolation_*.cpp).
 void IsolateSettingsStore(const std::string& dir);
+// The store of this process made unwritable (a file stands where its folder
+// must go, under dir); false where the platform offers no such means.
+bool BlockSettingsStore(const std::string& dir);
 
 // An Intel-HEX text for `data` at `start`, `perRecord` bytes a record, CR LF
 // line ends, ending with the end-of-file record.

@@ -1,0 +1,23 @@
+// What the headless runner says on standard error, beside the status lines on
+// standard output: reasons an operator or a script can act on. Every text
+// from outside (paths) is escaped as on standard output.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "cycle/programming_cycle.h"
+
+// "PATH: line N: what is wrong" (no line for the file as a whole).
+void ReportFirmwareProblem(std::FILE* err, const std::string& path, const FirmwareCheck& check);
+// A usable image that puts nothing into flash.
+void ReportEmptyImage(std::FILE* err, const std::string& path);
+// Where the serial number came from; strict: --strict-serial was given.
+void ReportSerialSource(std::FILE* err, SerialSource source, bool strict);
+// The system's reason after "Egnition failed.".
+void ReportNotStarted(std::FILE* err, const std::string& reason);
+// After "Device not found. Check Power, Cable, Free COM.": the reasons
+// collected for each port, one line each (none collected yet).
+void ReportDeviceNotFound(std::FILE* err);
+// Standard output could not be written, so the cycle was stopped.
+void ReportOutputFailed(std::FILE* err, const std::string& reason);

@@ -1,0 +1,21 @@
+// The headless runner's command line: options first, then at most one
+// FIRMWARE; "--" ends the options, so a file whose name starts with '-' can
+// be given. New options are rows of the table in options.cpp.
+#pragma once
+
+#include <string>
+
+#include "cli/line_options.h"
+
+struct CliOptions {
+  bool help = false;
+  bool version = false;
+  bool verify = false;
+  bool strictSerial = false;  // exit 3 when the serial number did not come from the device
+  bool firmwareGiven = false;
+  std::string firmware;
+};
+
+// false on bad usage, with the reason in error. The production-line options
+// (line_options.h) go to line.
+bool ParseOptions(int argc, char** argv, CliOptions* options, LineOptions* line, std::string* error);

@@ -1,0 +1,111 @@
+#include "image/hex_check.h"
+
+#include <bitset>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned kFlashSize = 0x2000;
+// The serial-number record at the top of flash is written by the cycle after
+// the image; an image byte there would be overwritten or make the record fail.
+constexpr unsigned kRecordStart = 0x1FE8;
+
+int Digit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+struct Checker {
+  HexCheck* out = nullptr;
+  long line = 1;
+  bool endSeen = false;
+  bool anyData = false;
+  std::bitset<kFlashSize> used;
+
+  int Fail(const char* format, unsigned a = 0, unsigned b = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b);
+    out->line = line;
+    out->what = text;
+    return kHexUnusable;
+  }
+
+  // One record: r points just past its ':', n characters up to the line end.
+  int Record(const uint8_t* r, size_t n) {
+    if (endSeen) return Fail("a record after the end record");
+    for (size_t i = 0; i < n; ++i)
+      if (Digit(r[i]) < 0) return Fail("character %u of the record is not a hex digit", unsigned(i + 2));
+    if (n < 10 || n % 2 != 0) return Fail("the record is cut short or has an odd number of digits");
+    if (n > 10 + 2 * 255) return Fail("the record is longer than any byte count allows");
+    uint8_t bytes[4 + 255 + 1];
+    size_t have = n / 2;
+    for (size_t i = 0; i < have; ++i) bytes[i] = uint8_t(Digit(r[2 * i]) * 16 + Digit(r[2 * i + 1]));
+    unsigned count = bytes[0];
+    if (have != 5 + size_t(count))
+      return Fail("the record holds %u data bytes, its byte count says %u", unsigned(have - 5), count);
+    uint8_t sum = 0;
+    for (size_t i = 0; i < have; ++i) sum = uint8_t(sum + bytes[i]);
+    if (sum != 0)
+      return Fail("checksum %02X, the record needs %02X", bytes[have - 1], uint8_t(bytes[have - 1] - sum));
+    unsigned address = unsigned(bytes[1]) << 8 | bytes[2];
+    unsigned type = bytes[3];
+    const uint8_t* data = bytes + 4;
+    switch (type) {
+      case 0x00:
+        for (unsigned i = 0; i < count; ++i) {
+          unsigned a = address + i;
+          if (a >= kFlashSize) return Fail("data at 0x%04X lies beyond the 8 KiB flash", a);
+          if (a >= kRecordStart && data[i] != 0xFF)
+            return Fail("data at 0x%04X lies in the serial-number record 0x1FE8-0x1FFF", a);
+          if (used[a]) return Fail("address 0x%04X is given twice", a);
+          used[a] = true;
+          if (data[i] != 0xFF) anyData = true;
+        }
+        return 0;
+      case 0x01:
+        if (count != 0) return Fail("the end record carries %u data bytes", count);
+        endSeen = true;
+        return 0;
+      case 0x02:
+      case 0x04:
+        if (count != 2) return Fail("an address record (type %02X) needs 2 data bytes, not %u", type, count);
+        if (data[0] != 0 || data[1] != 0)
+          return Fail("an address record (type %02X) with base %04X: only base 0000 lies in 8 KiB", type,
+                      unsigned(data[0]) << 8 | data[1]);
+        return 0;
+      case 0x03:
+      case 0x05:
+        return 0;
+      default:
+        return Fail("record type %02X is not one this programmer knows", type);
+    }
+  }
+};
+
+}  // namespace
+
+int CheckHexText(const uint8_t* text, size_t size, HexCheck* check) {
+  *check = HexCheck();
+  for (size_t i = 0; i < size; ++i) check->marks += text[i] == ':';
+  Checker c;
+  c.out = check;
+  size_t pos = 0;
+  while (pos < size) {
+    size_t end = pos;
+    while (end < size && text[end] != '\r' && text[end] != '\n') ++end;
+    const void* colon = std::memchr(text + pos, ':', end - pos);
+    if (colon) {
+      const uint8_t* r = static_cast<const uint8_t*>(colon) + 1;
+      if (c.Record(r, size_t(text + end - r)) != 0) return kHexUnusable;
+    }
+    if (end >= size) break;
+    pos = end + (text[end] == '\r' && end + 1 < size && text[end + 1] == '\n' ? 2 : 1);
+    ++c.line;
+  }
+  if (!c.endSeen) return c.Fail("no end record (:00000001FF)");
+  check->empty = !c.anyData;
+  return 0;
+}

@@ -1,0 +1,20 @@
+// Interrupts of the process by its operator or its session: SIGINT, SIGTERM
+// and SIGHUP on POSIX; Ctrl+C, Ctrl+Break and closing the console on Windows.
+// The first one is only recorded, so that the cycle can stop at its next
+// instruction boundary and clean up; a second one ends the process at once.
+// Broken-pipe signals are ignored, so writing to a closed pipe shows up as a
+// failed write instead of killing the process.
+#pragma once
+
+namespace plat {
+
+// Once, early in a program that wants this handling.
+void InstallInterruptHandlers();
+// 0 until the first interrupt, then the status an interrupted run exits with:
+// 128 + the signal's number (130 for the Windows console events).
+int InterruptStatus();
+// The program has done its clean-up and is about to exit: a console that is
+// being closed waits for this before the system ends the process.
+void InterruptHandled();
+
+}  // namespace plat

@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/interrupt.h"
+
+namespace plat {
+namespace {
+
+constexpr int kConsoleInterrupt = 130;  // as for SIGINT, whatever the event
+std::atomic<int> g_status{0};
+std::atomic<bool> g_handled{false};
+
+// Runs on a thread of its own. The system ends the process as soon as this
+// returns for a close, logoff or shutdown event, so it waits (within the
+// system's few seconds) for the program's clean-up and ends it with the
+// interrupted status itself.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  int none = 0;
+  if (!g_status.compare_exchange_strong(none, kConsoleInterrupt)) ExitProcess(kConsoleInterrupt);
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  for (int waited = 0; waited < 4500 && !g_handled.load(); waited += 10) Sleep(10);
+  ExitProcess(kConsoleInterrupt);
+  return TRUE;
+}
+
+}  // namespace
+
+void InstallInterruptHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+int InterruptStatus() { return g_status.load(); }
+
+void InterruptHandled() { g_handled.store(true); }
+
+}  // namespace plat
