@@ -3,6 +3,7 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/memory_file.h"
 #include "state/shared_state.h"
 
 
@@ -59,6 +60,4 @@ int ReloadFirmwareImage(FirmwareCheck* check) {
     return kHexUnusable;
   }
   return 0;
-}
-
 }

@@ -22,13 +22,16 @@ void Cable::SetDtr(bool on) {
   if (!cut_) data.Raise(on ? 0 : 1);
 }
 
-// The level on DTR is latched when RTS falls; a level already latched is no
-// edge for the controller.
+// The level on DTR is latched when RTS returns to asserted at the end of a
+// strobe; a level already latched is no edge for the controller. A port that
+// closes (DTR, then RTS dropped) therefore leaves the device as the host last
+// set it: running after a cycle, and running its firmware after a cycle that
+// ended before the erase.
 void Cable::SetRts(bool on) {
   ++counts_.rts;
-  bool falling = rts_ && !on;
+  bool rising = !rts_ && on;
   rts_ = on;
-  if (falling && !cut_) reset.Raise(dtr_ ? 1 : 0);
+  if (rising && !cut_) reset.Raise(dtr_ ? 1 : 0);
 }
 
 void Cable::SetBreak(bool on) {

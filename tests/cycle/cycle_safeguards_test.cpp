@@ -8,6 +8,7 @@
 #include "cycle/programming_cycle.h"
 #include "image/firmware_file.h"
 #include "platform/thread.h"
+#include "platform/thread_test_hooks.h"
 #include "sim/sim.h"
 #include "state/shared_state.h"
 #include "state/stop_request.h"
@@ -131,7 +132,9 @@ TEST_F(CycleSafeguardTest, AStopEndsTheCycleAtAnInstructionBoundary) {
     EXPECT_FALSE(HasText("Programming Completed Successfully."));
     EXPECT_EQ(LastCycleReport().end, CycleEnd::kStopped);
     sim::Device* device = sim::TheDevice();
-    EXPECT_EQ(device->ClockPulses() % 32, 0u);
+    // Whole frames only; the close that releases a break still held adds the
+    // one edge it makes.
+    EXPECT_LE(device->ClockPulses() % 32, 1u);
     EXPECT_EQ(device->ProtocolViolations(), 0u);
     // Before the erase the device runs its firmware, locked as it came;
     // after it the chip is left unlocked, as after a failure.

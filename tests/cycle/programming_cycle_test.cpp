@@ -90,7 +90,7 @@ TEST_F(CycleTest, AGoodCycleProgramsTheImageAndKeepsTheSerialNumber) {
   sim::Device* d = sim::TheDevice();
   EXPECT_EQ(d->Flash(), Expected(kSerial));
   EXPECT_TRUE(d->Locked());
-  EXPECT_EQ(d->ControlLevel(), 0);  // the close drops DTR, then RTS: the cable latches reset
+  EXPECT_EQ(d->ControlLevel(), 1);  // running: the close drops DTR, then RTS, and latches nothing
   EXPECT_EQ(d->ProtocolViolations(), 0u);
   EXPECT_EQ(d->PortOpens("COM2"), 0);  // found on COM1: COM2 is never opened
 

@@ -5,6 +5,7 @@
 
 #include "state/shared_state.h"
 #include "image/firmware_file.h"
+#include "platform/memory_file.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 

@@ -212,19 +212,23 @@ class OneBadReadFile : public plat::File {
   size_t pos_ = 0;
 };
 
-// A read error while the records are counted ends the count there; the file
-// is rewound and used whole, its progress going past 100 %.
-TEST_F(HexPassTest, AReadErrorWhileCountingEndsTheCountAndTheFileIsStillUsed) {
+// A read error while the file is read in makes it unusable, however much of it
+// came before: a count or an image cut short would program part of a file.
+TEST_F(HexPassTest, AReadErrorWhileReadingTheFileInMakesItUnusable) {
   std::string text = HexRecord(2, 0x0040, 0, {0x11, 0x22}) + "\n" + HexRecord(1, 0x0050, 0, {0x33}) +
                      "\n:00000001FF\n";
-  g_hFirmware.reset(new OneBadReadFile(text, 16));  // after the first ':' only
-  CountRecords(g_hFirmware.get());
-  EXPECT_EQ(g_recordCount, 1);
-  ASSERT_EQ(ProgramFromHex(&dialog), 0);
-  EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{"Programming, 100% Completed.", "Programming, 200% Completed.",
-                                                      "Programming, 300% Completed."}));
-  EXPECT_EQ(device->Flash()[0x0041], 0x22);
-  EXPECT_EQ(device->Flash()[0x0050], 0x33);
+  for (int failing : {0, 1}) {
+    OneBadReadFile file(text, failing);
+    FirmwareCheck check;
+    g_recordCount = 7;
+    EXPECT_EQ(LoadFirmwareImage(&file, &check), kHexUnusable) << failing;
+    EXPECT_EQ(check.what, "a read failed before the end of the file");
+    EXPECT_EQ(g_recordCount, 7) << "left alone";
+  }
+  OneBadReadFile file(text, 99);  // a read that never comes: the file is fine
+  FirmwareCheck check;
+  EXPECT_EQ(LoadFirmwareImage(&file, &check), 0);
+  EXPECT_EQ(g_recordCount, 3);
 }
 
 }  // namespace

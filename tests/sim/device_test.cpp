@@ -161,17 +161,20 @@ TEST_F(SimDeviceTest, TheLevelIsLatchedOnlyByTheRtsStrobe) {
 
 // Closing the port does what Windows' serial driver does: the break ends,
 // DTR drops, then RTS, so the cable latches level 0 from a running device.
-TEST_F(SimDeviceTest, ClosingThePortDropsDtrThenRtsAndLatchesReset) {
+TEST_F(SimDeviceTest, ClosingThePortDropsTheLinesAndKeepsTheLatchedLevel) {
   InstallSim("");
   sim::Device* d = sim::TheDevice();
-  ASSERT_EQ(OpenPort("COM1"), 0);
-  g_hPort->SetBreak(true);
-  EXPECT_EQ(d->ControlLevel(), 1);
-  ClosePort();
-  EXPECT_FALSE(d->Break());
-  EXPECT_FALSE(d->Dtr());
-  EXPECT_FALSE(d->Rts());
-  EXPECT_EQ(d->ControlLevel(), 0);
+  for (uint8_t level : {0, 1}) {
+    ASSERT_EQ(OpenPort("COM1"), 0);
+    g_hPort->SetBreak(true);
+    StrobeControl(level);
+    EXPECT_EQ(d->ControlLevel(), level);
+    ClosePort();
+    EXPECT_FALSE(d->Break());
+    EXPECT_FALSE(d->Dtr());
+    EXPECT_FALSE(d->Rts());
+    EXPECT_EQ(d->ControlLevel(), level) << "the close latched a level";
+  }
 }
 
 TEST_F(SimDeviceTest, AVanishedDeviceAnswersNothingAndSavesItsFlash) {
