@@ -41,7 +41,6 @@ void Cable::SetBreak(bool on) {
 }
 
 void Cable::Transmit(uint8_t byte) {
-  ++counts_.tx;
   if (!cut_) rxd.Send(byte);
 }
 

@@ -48,8 +48,6 @@ class Cable {
   bool Break() const { return brk_; }
   bool IsCut() const { return cut_; }
   const LineCounts& Counts() const { return counts_; }
-  void CountRead() { ++counts_.reads; }
-  void CountArm() { ++counts_.arms; }
   void ClearCounts() { counts_ = LineCounts{}; }
   size_t HeldBytes() const { return rx_.size() * sizeof(RxEvent); }
 

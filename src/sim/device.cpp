@@ -145,16 +145,6 @@ int64_t SimDevice::NextEventTime() {
   return std::min(cable_.NextRxTime(), firmware_.NextBreakTime());
 }
 
-void SimDevice::CountRead() {
-  std::lock_guard<std::mutex> g(m_);
-  cable_.CountRead();
-}
-
-void SimDevice::CountArm() {
-  std::lock_guard<std::mutex> g(m_);
-  cable_.CountArm();
-}
-
 std::vector<uint8_t> SimDevice::Flash() const {
   std::lock_guard<std::mutex> g(m_);
   return memories_.Flash();

@@ -50,8 +50,6 @@ class SimDevice : public Device {
   // Earliest time something will happen on the receive line, or kForever.
   int64_t NextEventTime();
   bool RefuseSettings(const std::string& port);
-  void CountRead();
-  void CountArm();
 
   // Device (test view).
   std::vector<uint8_t> Flash() const override;

@@ -38,7 +38,7 @@ Device* TheDevice();
 int MaxPortsOpenAtOnce();
 
 struct LineCounts {
-  uint64_t dtr = 0, rts = 0, brk = 0, cts = 0, tx = 0, reads = 0, arms = 0;
+  uint64_t dtr = 0, rts = 0, brk = 0, cts = 0;
   uint64_t total() const { return dtr + rts + brk + cts; }
 };
 

@@ -73,7 +73,6 @@ class SimPort : public plat::SerialPort {
   }
 
   bool ArmBreakWait() override {
-    if (connected_) device_->CountArm();
     Pump(nullptr);
     return true;
   }
@@ -101,7 +100,6 @@ class SimPort : public plat::SerialPort {
   }
 
   int Read(uint8_t* buf, int max) override {
-    if (connected_) device_->CountRead();
     Pump(nullptr);
     std::lock_guard<std::mutex> g(m_);
     int n = 0;
