@@ -43,7 +43,7 @@ TEST(SimConfigTest, ReadsEveryKindOfItem) {
 TEST(SimConfigTest, OnlyCom1AndCom2AreSimulatedPorts) {
   EXPECT_EQ(sim::PortIndex("COM1"), 1);
   EXPECT_EQ(sim::PortIndex("COM2"), 2);
-  for (const char* other : {"COM3", "com2", "COM", "", "COM22", "/dev/ttyS1"}) EXPECT_EQ(sim::PortIndex(other), 0) << other;
+  for (const char* other : {"COM3", "com2", "COM", "", "COM22", "/dev/ttyUSB1"}) EXPECT_EQ(sim::PortIndex(other), 0) << other;
 }
 
 TEST(SimConfigTest, EmptyItemsAreIgnoredButSomeItemIsNeeded) {
