@@ -120,7 +120,8 @@ TEST_F(CycleSafeguardTest, AStopEndsTheCycleAtAnInstructionBoundary) {
       {"Device found at COM1. Getting Serial Number ...", "Serial Number OK."},
       {"Programming, 10% Completed.", "Programming, 10% Completed."},
       {"Verifying, 50% Completed.", "Verifying, 50% Completed."}};
-  for (const auto& [stopAt, last] : cases) {
+  for (const auto& c : cases) {
+    const std::string stopAt = c.first, last = c.second;
     SCOPED_TRACE(stopAt);
     ClearStopRequest();
     sim::Uninstall();
