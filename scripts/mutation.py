@@ -206,6 +206,8 @@ def main():
     ap.add_argument("--every", type=int, default=1, help="only every n-th mutant, for a quicker sample")
     ap.add_argument("--faults", default="", help="a file of named faults instead of the operators: lines of "
                     "path<TAB>text<TAB>replacement<TAB>name (\\n in texts for line breaks)")
+    ap.add_argument("--shard", default="", help="K/N: only the K-th of N interleaved shares of the mutants, "
+                    "so two runs with their own --build folders can share the cores")
     ap.add_argument("--test-timeout", type=int, default=180)
     ap.add_argument("targets", nargs="*", default=DEFAULT_TARGETS)
     args = ap.parse_args()
@@ -221,6 +223,9 @@ def main():
         plan += [(f,) + m for m in ms]
     if args.every > 1:
         plan = plan[::args.every]
+    if args.shard:
+        k, n = (int(x) for x in args.shard.split("/"))
+        plan = plan[k - 1::n]
     if args.faults:
         plan = []
         for raw in open(args.faults):
