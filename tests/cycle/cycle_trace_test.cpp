@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cycle/programming_cycle.h"
+#include "isp/fast_mode.h"
 #include "platform/thread.h"
 #include "sim/sim.h"
 #include "state/shared_state.h"
@@ -22,8 +23,9 @@ const char kSerial[] = "RV0058LK00000000000042";
 const char kFactory[] = "ZTMQR51700000000000000";
 
 // The firmware of these cycles: two records of four bytes, one of them 0xFF
-// (never written), then the end-of-file record. g_recordCount is 3.
-const std::vector<uint8_t> kImage = {0x12, 0x34, 0xFF, 0x56, 0x9A, 0xBC, 0xDE, 0xF0};
+// (never written) and one 0x7F (which data polling cannot tell from busy),
+// then the end-of-file record. g_recordCount is 3.
+const std::vector<uint8_t> kImage = {0x12, 0x34, 0xFF, 0x7F, 0x9A, 0xBC, 0xDE, 0xF0};
 struct Record {
   int yieldsBefore;  // bytes read up to and including its ':'
   const char* percent;
@@ -55,12 +57,31 @@ TraceItem Frame(uint8_t op, int address, uint8_t data) {
   return Seq({Byte(uint8_t(op | ((address & 1) ? 0x08 : 0x00))), Byte(uint8_t((address >> 9) & 0xFF)),
               Byte(uint8_t((address >> 1) & 0xFF)), Byte(data)});
 }
+
+// The fast mode's data polling, for the part's write time in us; -1 is the
+// default cycle with its fixed pauses.
+int g_pollBusyUs = -1;
+TraceItem PollRead(int address) { return Frame(0x20, address, 0x00); }
+// Read back every 200 us while the byte is busy; the first read that gives
+// the data ends the write.
+TraceItem Polls(int address, int busyReads) {
+  return Seq({Repeat(busyReads, {PollRead(address), Gap(200)}), PollRead(address)});
+}
+
 TraceItem Write(int address, uint8_t data) {
   if (data == 0xFF) return Seq({});
-  return Seq({Frame(0x40, address, data), Pause(6)});
+  if (g_pollBusyUs < 0 || data == 0x7F) return Seq({Frame(0x40, address, data), Pause(6)});
+  return Seq({Frame(0x40, address, data), Polls(address, (g_pollBusyUs + 199) / 200)});
 }
+// A write frame the device does not echo: it fails at once, in either mode.
 TraceItem WriteRefused(int address, uint8_t data) { return Frame(0x40, address, data); }
-TraceItem ReadBack(int address) { return Seq({Frame(0x20, address, 0x00), Pause(1)}); }
+// A write the device takes but never finishes in time: polled up to the 9 ms
+// limit, reads at 0, 200, ..., 9000 us.
+TraceItem WriteTimedOut(int address, uint8_t data) { return Seq({Frame(0x40, address, data), Polls(address, 45)}); }
+TraceItem ReadBack(int address) {
+  if (g_pollBusyUs >= 0) return Frame(0x20, address, 0x00);
+  return Seq({Frame(0x20, address, 0x00), Pause(1)});
+}
 
 // ---- The cycle's sequences -------------------------------------------------
 
@@ -87,8 +108,9 @@ TraceItem Released(const char* port) {
 }
 
 // One pass over the firmware; stops at failAt (a data byte's address) when
-// it is given, after that byte's failing step.
-TraceItem Pass(bool program, int failAt = -1) {
+// it is given, after that byte's failing step: a write frame not echoed, or in
+// the fast mode (polledOut) a byte polled to the limit.
+TraceItem Pass(bool program, int failAt = -1, bool polledOut = false) {
   TraceBlock b;
   for (const Record& r : kRecords) {
     b.push_back(Repeat(r.yieldsBefore, {Yield()}));
@@ -98,8 +120,13 @@ TraceItem Pass(bool program, int failAt = -1) {
       int address = r.address + i;
       uint8_t data = kImage[size_t(address)];
       if (address == failAt) {
-        b.push_back(program ? WriteRefused(address, data) : Frame(0x20, address, 0x00));
-        if (!program) b.push_back(Pause(1));  // the byte was read; it is the comparison that fails
+        // A byte read is still read in full; it is the comparison that fails.
+        if (!program)
+          b.push_back(ReadBack(address));
+        else if (polledOut)
+          b.push_back(WriteTimedOut(address, data));
+        else
+          b.push_back(WriteRefused(address, data));
         return Seq(b);
       }
       b.push_back(program ? Write(address, data) : ReadBack(address));
@@ -143,6 +170,8 @@ class CycleTraceTest : public ::testing::Test {
     UseFirmwareText(MakeHex(kImage, 0, 4));
   }
   void TearDown() override {
+    g_pollBusyUs = -1;
+    SetFastMode(false);
     cycle_trace::End();
     ResetGlobals();
     sim::Uninstall();
@@ -281,6 +310,68 @@ TEST_F(CycleTraceTest, AFailedLengthWriteIsFoundByTheReadBack) {
 // the record was read as written.
 TEST_F(CycleTraceTest, AFailedChecksumWriteIsFoundByTheReadBack) {
   Run(std::string("serial=") + kSerial + ",failwrite=1FFF", false);
+  TraceBlock record = {Write(0x1FE8, 22)};
+  for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
+  record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));
+  for (int i = 0; i < 24; ++i) record.push_back(ReadBack(0x1FE8 + i));
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+}
+
+// ---- The fast mode ----------------------------------------------------------
+
+class FastCycleTraceTest : public CycleTraceTest {
+ protected:
+  void RunFast(int busyMs, const std::string& more, bool verify) {
+    g_pollBusyUs = busyMs * 1000;
+    SetFastMode(true);
+    Run(std::string("serial=") + kSerial + ",busy=" + std::to_string(busyMs) + more, verify);
+  }
+};
+
+// Parts faster and slower than the default cycle's 6 ms pause: each write
+// ends at the first read that is no longer busy; reads have no pause; the
+// 0x7F byte still gets the fixed pause. Everything else is the default cycle.
+TEST_F(FastCycleTraceTest, PollsEachWriteToItsEnd) {
+  for (int busyMs : {4, 7}) {
+    SCOPED_TRACE("busy=" + std::to_string(busyMs));
+    RunFast(busyMs, "", true);
+    Check(GoodCycle("COM1", FoundOn("COM1", 0), true, 0));
+    TearDown();
+    SetUp();
+  }
+}
+
+// A part slower than the family's longest write time fails on its first
+// polled byte, after reads up to the limit.
+TEST_F(FastCycleTraceTest, APartSlowerThanTheLimitFailsTheFirstWrite) {
+  RunFast(10, "", false);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 0, true),
+             CycleEnd("Programming Failed at 0x0000 .", true, "COM1")}));
+}
+
+// A byte that is taken but never reads back as written is polled to the
+// limit and fails there, before any verify pass.
+TEST_F(FastCycleTraceTest, AByteThatNeverReadsAsWrittenFailsAtTheLimit) {
+  RunFast(4, ",badread=4", true);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 4, true),
+             CycleEnd("Programming Failed at 0x0004 .", true, "COM1")}));
+}
+
+TEST_F(FastCycleTraceTest, AWriteThatIsNotEchoedFailsWithoutPolling) {
+  RunFast(4, ",failwrite=5", true);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 5),
+             CycleEnd("Programming Failed at 0x0005 .", true, "COM1")}));
+}
+
+// The record's checksum is polled like any byte, but its result is left to
+// the read-back, which reads the whole record before it fails.
+TEST_F(FastCycleTraceTest, TheRecordsChecksumIsLeftToTheReadBack) {
+  RunFast(5, ",failwrite=1FFF", false);
   TraceBlock record = {Write(0x1FE8, 22)};
   for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
   record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));

@@ -132,6 +132,7 @@ const char* OpName(TraceOp op) {
     case TraceOp::kVerifyRead: return "verify-read";
     case TraceOp::kRepaint: return "repaint";
     case TraceOp::kCursor: return "wait-cursor";
+    case TraceOp::kGap: return "gap";
   }
   return "?";
 }
@@ -285,6 +286,7 @@ TraceItem Rts(int level) { return StepItem(TraceOp::kRts, level); }
 TraceItem Brk(int on) { return StepItem(TraceOp::kBreak, on); }
 TraceItem Pause(int ms) { return ms == 0 ? Yield() : StepItem(TraceOp::kPause, ms); }
 TraceItem Yield() { return StepItem(TraceOp::kYield); }
+TraceItem Gap(int us) { return StepItem(TraceOp::kGap, us); }
 TraceItem Unit() {
   TraceItem item;
   item.kind = TraceItem::kUnit;
@@ -334,8 +336,20 @@ TraceItem Cursor(int delta) { return StepItem(TraceOp::kCursor, delta, "", false
 }  // namespace expect
 
 std::vector<TraceStep> ExpandTrace(const TraceBlock& block, int delayCount) {
+  std::vector<TraceStep> steps;
+  Expand(block, delayCount, &steps);
+  // A gap is no step of its own: it moves the next step's time.
   std::vector<TraceStep> out;
-  Expand(block, delayCount, &out);
+  int64_t gap = 0;
+  for (TraceStep& s : steps) {
+    if (s.op == TraceOp::kGap) {
+      gap += s.value;
+      continue;
+    }
+    s.gapUs = gap;
+    gap = 0;
+    out.push_back(std::move(s));
+  }
   return out;
 }
 
@@ -351,7 +365,8 @@ std::string CompareTraces(const std::vector<TraceStep>& expected, const std::vec
     }
     if (i > 0 && expected[i].op != TraceOp::kWait) {
       const TraceStep& before = actual[i - 1];
-      int64_t want = before.timeUs + (before.op == TraceOp::kPause ? int64_t(before.value) * 1000 : 0);
+      int64_t want = before.timeUs + (before.op == TraceOp::kPause ? int64_t(before.value) * 1000 : 0) +
+                     expected[i].gapUs;
       if (actual[i].timeUs != want) {
         bad = i;
         why = "at " + std::to_string(actual[i].timeUs) + " us instead of " + std::to_string(want) + " us";

@@ -41,6 +41,7 @@ enum class TraceOp {
   kVerifyRead,   // busy
   kRepaint,      // busy
   kCursor,       // value: +1 / -1; busy
+  kGap,          // expected side only: value us pass before the next step
 };
 
 struct TraceStep {
@@ -53,6 +54,8 @@ struct TraceStep {
   bool busy = false;  // g_cycleBusy at a dialog call
   int64_t timeUs = 0;
   bool anyValue = false;  // expected side: the value is not compared
+  int64_t gapUs = 0;      // expected side: time that passes before this step
+                          // without a pause of its own (data polling's gaps)
 };
 
 std::string DescribeStep(const TraceStep& step);
@@ -100,6 +103,7 @@ TraceItem Rts(int level);
 TraceItem Brk(int on);
 TraceItem Pause(int ms);  // 0 is a yield
 TraceItem Yield();
+TraceItem Gap(int us);           // time that passes outside Sleep before the next step
 TraceItem Unit();                // one delay unit: g_delayCount + 1 yields
 TraceItem Byte(uint8_t value);   // one byte over the link, eight bit steps
 TraceItem Strobe(int level);     // the control level latched by an RTS strobe
