@@ -20,14 +20,16 @@ int AwaitByteWritten(int address, uint8_t data) {
   }
   int64_t deadline = plat::NowUs() + kPollLimitUs;
   while (true) {
+    // The write has failed only when a read begun at or after the limit still
+    // differs: a read begun before it says nothing about the limit when the
+    // process was held up in between, and a part that ends just inside the
+    // limit is still seen as done.
+    int64_t readAt = plat::NowUs();
     uint8_t got = 0;
     if (ReadFlashByte(address, &got) != 0) return kNoAnswer;
     if (got == data) return 0;
-    // The last read is made at or after the limit, so a slow part that ends
-    // just inside it is still seen as done.
-    int64_t now = plat::NowUs();
-    if (now >= deadline) return kNoAnswer;
-    plat::WaitUntil(std::min(deadline, now + kPollGapUs), nullptr);
+    if (readAt >= deadline) return kNoAnswer;
+    plat::WaitUntil(std::min(deadline, plat::NowUs() + kPollGapUs), nullptr);
   }
 }
 
