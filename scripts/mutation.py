@@ -208,6 +208,8 @@ def main():
                     "path<TAB>text<TAB>replacement<TAB>name (\\n in texts for line breaks)")
     ap.add_argument("--shard", default="", help="K/N: only the K-th of N interleaved shares of the mutants, "
                     "so two runs with their own --build folders can share the cores")
+    ap.add_argument("--retry", default="", help="a report: only the mutants it lists as survived, found again "
+                    "by file, operator and change (line numbers may have moved since)")
     ap.add_argument("--test-timeout", type=int, default=180)
     ap.add_argument("targets", nargs="*", default=DEFAULT_TARGETS)
     args = ap.parse_args()
@@ -226,6 +228,17 @@ def main():
     if args.shard:
         k, n = (int(x) for x in args.shard.split("/"))
         plan = plan[k - 1::n]
+    if args.retry:
+        wanted = set()
+        for raw in open(args.retry):
+            m = re.match(r"survived (\S+?):\d+ \[(\S+)\] (.*)$", raw.rstrip("\n"))
+            if m:
+                wanted.add((m.group(1), m.group(2), m.group(3)))
+        found = [p for p in plan if (p[0], p[3], p[4]) in wanted]
+        missing = len(wanted) - len({(p[0], p[3], p[4]) for p in found})
+        if missing:
+            print("%d survivors of %s are no longer in the sources" % (missing, args.retry))
+        plan = found
     if args.faults:
         plan = []
         for raw in open(args.faults):
