@@ -1,4 +1,4 @@
-// The dialog program's version resource, as Explorer's Properties page and
+// The programs' version resources, as Explorer's Properties page and
 // inventory tools read it, carries the build's version.
 #include <windows.h>
 
@@ -29,14 +29,13 @@ std::string Text(std::vector<char>& block, const char* name) {
   return std::string(value);
 }
 
-}  // namespace
-
-TEST(VersionResourceTest, TheDialogProgramCarriesTheBuildsVersion) {
-  std::vector<char> block = VersionBlock(WindowsPath(ORVALO_PROGRAMMER_PATH));
-  ASSERT_FALSE(block.empty()) << "no version resource";
+// Both programs carry the build's version, in text and in the fixed part.
+void ExpectBuildsVersion(const char* path, const char* fileName) {
+  std::vector<char> block = VersionBlock(WindowsPath(path));
+  ASSERT_FALSE(block.empty()) << "no version resource in " << fileName;
   EXPECT_EQ(Text(block, "FileVersion"), ORVALO_VERSION);
   EXPECT_EQ(Text(block, "ProductVersion"), ORVALO_VERSION);
-  EXPECT_EQ(Text(block, "OriginalFilename"), "orvalo-programmer.exe");
+  EXPECT_EQ(Text(block, "OriginalFilename"), fileName);
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
@@ -46,3 +45,13 @@ TEST(VersionResourceTest, TheDialogProgramCarriesTheBuildsVersion) {
   EXPECT_EQ(fixed->dwFileVersionLS, DWORD(ORVALO_VERSION_PATCH << 16));
   EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
 }
+
+TEST(VersionResourceTest, TheDialogProgramCarriesTheBuildsVersion) {
+  ExpectBuildsVersion(ORVALO_PROGRAMMER_PATH, "orvalo-programmer.exe");
+}
+
+TEST(VersionResourceTest, TheRunnerCarriesTheBuildsVersion) {
+  ExpectBuildsVersion(ORVALO_CLI_PATH, "orvalo-programmer-cli.exe");
+}
+
+}  // namespace
