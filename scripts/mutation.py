@@ -33,6 +33,12 @@ LINE_OPS = r"(SetDtr|SetRts|SetBreak|TransmitChar|StrobeControl|DelayUnit|ArmBre
            r"ioctl|tcsetattr|tcflush|Notify)\b"
 
 
+# Operators outside the standard run (numbers in expressions, logical and
+# arithmetic operators, negated conditions): about 800 more mutants, for
+# --extra or --only.
+EXTRA_OPERATORS = ("number", "operator", "negate")
+
+
 def build_targets(test):
     """What must be built before a test program runs: the runner's tests start
     the runner itself."""
@@ -160,6 +166,38 @@ def mutants_of(path, lines):
             new = code[:m.start(1) + k] + nc + code[m.start(1) + k + 1:]
             yield i, new + rest, "text", '"%s"' % s
 
+        # A number in an expression changed (an address, a mask, a shift, a
+        # count): the line's pauses and named constants have their own
+        # operators above.
+        if not re.match(r"\s*(constexpr|const)\b", code) and not stripped.startswith("#"):
+            for m in re.finditer(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+)(?![\w.])", code):
+                before = code[:m.start()]
+                if '"' in before and before.count('"') % 2 == 1:
+                    continue
+                if re.search(r"\b(Sleep|PauseMilliseconds|Wait|JoinFor|EnableLoop)\($", before):
+                    continue
+                text = m.group(1)
+                v = int(text, 16) if text.lower().startswith("0x") else int(text)
+                nv = ("0x%02X" % (v + 1)) if text.lower().startswith("0x") else str(v + 1)
+                yield i, code[:m.start()] + nv + code[m.end():] + rest, "number", "%s -> %s" % (text, nv)
+
+        # A logical or arithmetic operator changed, or a condition negated.
+        for m in re.finditer(r"(&&|\|\||(?<![+\-])[+\-](?![+\-=>]))", code):
+            before = code[:m.start()]
+            if '"' in before and before.count('"') % 2 == 1:
+                continue
+            op = m.group(1)
+            # A sign, not an operator: after an opening bracket, a comma,
+            # an operator or a keyword.
+            if op in "+-" and re.search(r"([(\[,=<>!&|?:]|return|^)\s*$", before):
+                continue
+            new_op = {"&&": "||", "||": "&&", "+": "-", "-": "+"}[op]
+            yield i, code[:m.start()] + new_op + code[m.end():] + rest, "operator", "%s -> %s" % (op, new_op)
+        m = re.match(r"(\s*(?:\}\s*else\s+)?(?:if|while)\s*\()(.*)\)(\s*(?:\{|[^;]*;)?\s*)$", code.rstrip("\n"))
+        if m and m.group(2).count("(") == m.group(2).count(")"):
+            yield i, m.group(1) + "!(" + m.group(2) + "))" + m.group(3) + rest.rstrip("\n") + "\n", "negate", \
+                "if/while (%s)" % m.group(2)[:60]
+
     # Two adjacent steps swapped.
     for i in range(len(lines) - 1):
         a, b = lines[i].strip(), lines[i + 1].strip()
@@ -203,6 +241,7 @@ def main():
     ap.add_argument("--list", action="store_true", help="only list the mutants")
     ap.add_argument("--limit", type=int, default=0, help="at most this many mutants per file")
     ap.add_argument("--only", default="", help="only these operators (comma-separated)")
+    ap.add_argument("--extra", action="store_true", help="the extra operators too (%s)" % ", ".join(EXTRA_OPERATORS))
     ap.add_argument("--every", type=int, default=1, help="only every n-th mutant, for a quicker sample")
     ap.add_argument("--faults", default="", help="a file of named faults instead of the operators: lines of "
                     "path<TAB>text<TAB>replacement<TAB>name (\\n in texts for line breaks)")
@@ -219,7 +258,8 @@ def main():
     plan = []
     for f in source_files(args.targets):
         lines = open(os.path.join(ROOT, f)).read().splitlines(True)
-        ms = [m for m in mutants_of(f, lines) if not args.only or m[2] in args.only.split(",")]
+        ms = [m for m in mutants_of(f, lines)
+              if (m[2] in args.only.split(",") if args.only else args.extra or m[2] not in EXTRA_OPERATORS)]
         if args.limit:
             ms = ms[:args.limit]
         plan += [(f,) + m for m in ms]
