@@ -101,7 +101,11 @@ TraceItem BreakPulse() { return Seq({Brk(1), Pause(1), Brk(0), Pause(1)}); }
 // The firmware's break answered and its frame (DLE, type, L = 21, 22
 // characters) read in one go.
 TraceItem Exchange(int bytesRead) { return Seq({Arm(), Wait(1), BreakPulse(), Tx(0x06), Pause(8), Read(bytesRead)}); }
-TraceItem AfterSerial(const std::string& serial) { return Seq({SerialBox(serial), Repaint(), Pause(10)}); }
+// The repaint still finds the serial-number stage's colour: a red warning
+// stays red on the screen until the next status.
+TraceItem AfterSerial(const std::string& serial, bool red = false) {
+  return Seq({SerialBox(serial), Repaint(red), Pause(10)});
+}
 TraceItem Released(const char* port) {
   return Seq({Status(std::string("Device found at ") + port + ". Getting Serial Number ...", false), LockAndRelease(),
               Pause(10)});
@@ -276,7 +280,7 @@ TEST_F(CycleTraceTest, SilentFirmwareUntilTheLimit) {
   Run(std::string("serial=") + kSerial + ",silent", false);
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Arm(), Wait(-1),
              Status("Serial Number not found.", true), Status("No Serial Number found. Default to Factory.", true),
-             AfterSerial(kFactory), ProgramAndFinish("COM1", kFactory, false, 0)}));
+             AfterSerial(kFactory, true), ProgramAndFinish("COM1", kFactory, false, 0)}));
   std::vector<TraceStep> steps = cycle_trace::Steps();
   EXPECT_EQ(TimeOf(steps, TraceOp::kStatus, "Serial Number not found.") - TimeOf(steps, TraceOp::kArm), 3000000);
 }

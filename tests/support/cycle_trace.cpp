@@ -142,7 +142,9 @@ bool IsDialog(TraceOp op) { return op >= TraceOp::kStatus; }
 bool SameStep(const TraceStep& e, const TraceStep& a) {
   if (e.op != a.op || e.text != a.text) return false;
   if (!e.anyValue && e.value != a.value) return false;
-  if (IsDialog(e.op) && (e.busy != a.busy || (e.op == TraceOp::kStatus && e.red != a.red))) return false;
+  // A repaint draws the status line in the colour the error flag has then.
+  bool colour = e.op == TraceOp::kStatus || e.op == TraceOp::kRepaint;
+  if (IsDialog(e.op) && (e.busy != a.busy || (colour && e.red != a.red))) return false;
   return true;
 }
 
@@ -201,10 +203,10 @@ std::string DescribeStep(const TraceStep& s) {
     case TraceOp::kArm:
     case TraceOp::kClose:
     case TraceOp::kVerifyRead:
-    case TraceOp::kRepaint:
     case TraceOp::kSerialBox:
       break;
     case TraceOp::kStatus:
+    case TraceOp::kRepaint:
       o << (s.red ? " red" : " black");
       break;
     case TraceOp::kTx: {
@@ -331,7 +333,7 @@ TraceItem SerialBox(const std::string& text) { return StepItem(TraceOp::kSerialB
 TraceItem StartButton(bool enabled) { return StepItem(TraceOp::kStartButton, enabled, "", false, true); }
 TraceItem VerifyBox(bool enabled) { return StepItem(TraceOp::kVerifyBox, enabled, "", false, true); }
 TraceItem VerifyRead() { return StepItem(TraceOp::kVerifyRead, 0, "", false, true); }
-TraceItem Repaint() { return StepItem(TraceOp::kRepaint, 0, "", false, true); }
+TraceItem Repaint(bool red) { return StepItem(TraceOp::kRepaint, 0, "", red, true); }
 TraceItem Cursor(int delta) { return StepItem(TraceOp::kCursor, delta, "", false, true); }
 }  // namespace expect
 

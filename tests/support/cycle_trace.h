@@ -39,7 +39,7 @@ enum class TraceOp {
   kStartButton,  // value: enabled; busy
   kVerifyBox,    // value: enabled; busy
   kVerifyRead,   // busy
-  kRepaint,      // busy
+  kRepaint,      // red, busy
   kCursor,       // value: +1 / -1; busy
   kGap,          // expected side only: value us pass before the next step
 };
@@ -121,7 +121,7 @@ TraceItem SerialBox(const std::string& text);
 TraceItem StartButton(bool enabled);
 TraceItem VerifyBox(bool enabled);
 TraceItem VerifyRead();
-TraceItem Repaint();
+TraceItem Repaint(bool red = false);  // red: the error flag as the repaint finds it
 TraceItem Cursor(int delta);
 TraceItem Seq(TraceBlock block);
 }  // namespace expect
