@@ -65,6 +65,26 @@ TEST_F(FirmwareFileTest, TheFileIsReadWholeInBlocks) {
   EXPECT_EQ(check.line, 0);
 }
 
+// A held file that can no longer be read from its start (a network share gone,
+// a file cut short under the program) is unusable and replaces nothing: the
+// image from before stays, and so does its record count.
+class NoRewindFile : public plat::MemoryFile {
+ public:
+  using plat::MemoryFile::MemoryFile;
+  bool Rewind() override { return false; }
+};
+
+TEST_F(FirmwareFileTest, AFileThatCannotBeRewoundIsUnusable) {
+  std::string text = ":00000001FF\n";
+  NoRewindFile file(std::vector<uint8_t>(text.begin(), text.end()));
+  FirmwareCheck check;
+  g_recordCount = 7;
+  EXPECT_EQ(LoadFirmwareImage(&file, &check), kHexUnusable);
+  EXPECT_EQ(check.what, "cannot be read from its start");
+  EXPECT_EQ(LoadFirmwareImage(nullptr, &check), kHexUnusable);
+  EXPECT_EQ(g_recordCount, 7);
+}
+
 TEST_F(FirmwareFileTest, AnOpenFileIsHeldAgainstASecondHolder) {
   std::string path = TempDir("fw") + "/held.hex";
   WriteFile(path, ":00000001FF");
