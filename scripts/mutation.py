@@ -10,6 +10,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -227,11 +228,16 @@ SAFE_ENV = dict(os.environ, ORVALO_COM1="/nonexistent/orvalo-com1", ORVALO_COM2=
 
 
 def run(cmd, cwd, timeout=None):
+    # Its own process group: a mutant that hangs a program the tests start
+    # (the runner) must not leave it spinning after the timeout.
+    p = subprocess.Popen(cmd, cwd=cwd, env=SAFE_ENV, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         start_new_session=True)
     try:
-        r = subprocess.run(cmd, cwd=cwd, env=SAFE_ENV, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                           timeout=timeout)
-        return r.returncode, r.stdout.decode(errors="replace")
+        out, _ = p.communicate(timeout=timeout)
+        return p.returncode, out.decode(errors="replace")
     except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        p.communicate()
         return "timeout", ""
 
 
