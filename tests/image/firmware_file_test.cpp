@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "state/shared_state.h"
 #include "image/firmware_file.h"
@@ -83,6 +84,41 @@ TEST_F(FirmwareFileTest, AFileThatCannotBeRewoundIsUnusable) {
   EXPECT_EQ(check.what, "cannot be read from its start");
   EXPECT_EQ(LoadFirmwareImage(nullptr, &check), kHexUnusable);
   EXPECT_EQ(g_recordCount, 7);
+}
+
+// A file that keeps growing (or never ends) is refused once it passes the
+// limit, instead of filling memory: blank lines, so only the size is wrong.
+class EndlessFile : public plat::File {
+ public:
+  int Read(void* buf, int n) override {
+    std::memset(buf, '\n', size_t(n));
+    given += size_t(n);
+    return n;
+  }
+  bool Rewind() override { return true; }
+  size_t given = 0;
+};
+
+TEST_F(FirmwareFileTest, AFileLargerThanTheLimitIsRefused) {
+  EndlessFile file;
+  FirmwareCheck check;
+  EXPECT_EQ(LoadFirmwareImage(&file, &check), kHexUnusable);
+  EXPECT_EQ(check.what, "larger than 64 MiB");
+  EXPECT_GT(file.given, kFirmwareFileLimit);
+  EXPECT_LE(file.given, kFirmwareFileLimit + 65536);
+}
+
+// A cycle started with no firmware file held reads nothing and says why; an
+// image left from before is dropped, so nothing stale reaches the chip.
+TEST_F(FirmwareFileTest, ReloadingWithNoFileHeldIsRefused) {
+  g_hFirmware.reset();
+  std::string text = ":00000001FF\n";
+  g_firmwareImage.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end())));
+  FirmwareCheck check;
+  EXPECT_EQ(ReloadFirmwareImage(&check), kHexUnusable);
+  EXPECT_EQ(check.what, "no firmware file is open");
+  EXPECT_FALSE(check.opened);
+  EXPECT_EQ(g_firmwareImage, nullptr);
 }
 
 TEST_F(FirmwareFileTest, AnOpenFileIsHeldAgainstASecondHolder) {

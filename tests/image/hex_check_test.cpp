@@ -37,6 +37,8 @@ TEST(HexCheckTest, WhatToolchainsWriteIsUsable) {
   // 0xFF in the serial-number record is what an erased chip holds anyway.
   EXPECT_TRUE(Usable(HexRecord(24, 0x1FE8, 0, std::vector<uint8_t>(24, 0xFF)) + "\n" + kEnd));
   EXPECT_TRUE(Usable(HexRecord(8, 0x1FE0, 0, std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}) + "\n" + kEnd));
+  // The longest record a byte count allows.
+  EXPECT_TRUE(Usable(HexRecord(255, 0x0000, 0, std::vector<uint8_t>(255, 0x5A)) + "\n" + kEnd));
 }
 
 TEST(HexCheckTest, AnImageWithNothingButErasedBytesIsUsableAndSaidToBeEmpty) {
@@ -65,6 +67,7 @@ TEST(HexCheckTest, EachFaultIsRefusedWithItsLineAndReason) {
       {a + "\n" + HexRecord(2, 0x2000, 0, {1, 2}) + "\n" + kEnd, 2, "0x2000 lies beyond the 8 KiB flash"},
       {HexRecord(2, 0x1FFF, 0, {0xFF, 0xFF}) + "\n" + kEnd, 1, "0x2000 lies beyond"},  // no wrap to 0x0000
       {HexRecord(1, 0x1FF0, 0, {0x41}) + "\n" + kEnd, 1, "0x1FF0 lies in the serial-number record"},
+      {HexRecord(1, 0x1FE8, 0, {0x41}) + "\n" + kEnd, 1, "0x1FE8 lies in the serial-number record"},
       {a + "\n" + HexRecord(1, 0x0001, 0, {0x22}) + "\n" + kEnd, 2, "address 0x0001 is given twice"},
       {":020000021000EC\n" + a + "\n" + kEnd, 1, "base 1000"},
       {":020000040001F9\n" + a + "\n" + kEnd, 1, "base 0001"},
