@@ -25,3 +25,11 @@ TEST(ResultCodes, AreTheDocumentedNumbers) {
   EXPECT_EQ(kRecordWriteFailed, -5);
   EXPECT_EQ(kRecordMismatch, -5);
 }
+
+// A pass's own endings beside the documented ones: a stop request must never
+// read as a file that ended early, nor either as a failed write or read.
+TEST(ResultCodes, APassTellsEachOfItsEndingsApart) {
+  const int endings[] = {kWriteFailed, kVerifyMismatch, kHexEndedEarly, kPassStopped};
+  for (size_t i = 0; i < 4; ++i)
+    for (size_t j = i + 1; j < 4; ++j) EXPECT_NE(endings[i], endings[j]) << i << " " << j;
+}
