@@ -23,10 +23,10 @@ DEFAULT_TARGETS = ["src/isp", "src/cycle", "src/image", "src/app", "src/platform
 # ends the mutant's run.
 TESTS_FOR = [
     ("src/platform/serial_port_posix.cpp", ["platform_tests"]),
-    ("src/isp/", ["isp_tests", "image_tests", "cycle_tests", "cli_tests", "fault/fault_tests"]),
-    ("src/image/", ["image_tests", "app_tests", "cycle_tests", "cli_tests", "fault/fault_tests"]),
-    ("src/app/", ["app_tests", "cycle_tests", "cli_tests", "fault/fault_tests"]),
-    ("src/cycle/", ["cycle_tests", "cli_tests", "fault/fault_tests"]),
+    ("src/isp/", ["isp_tests", "image_tests", "cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
+    ("src/image/", ["image_tests", "app_tests", "cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
+    ("src/app/", ["app_tests", "cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
+    ("src/cycle/", ["cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
 ]
 
 LINE_OPS = r"(SetDtr|SetRts|SetBreak|TransmitChar|StrobeControl|DelayUnit|ArmBreakWait|plat::Sleep|Sleep|" \
