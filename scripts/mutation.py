@@ -22,7 +22,8 @@ DEFAULT_TARGETS = ["src/isp", "src/cycle", "src/image", "src/app", "src/platform
 # Test programs that can see each area, cheapest first: the first failing one
 # ends the mutant's run.
 TESTS_FOR = [
-    ("src/platform/serial_port_posix.cpp", ["platform_tests"]),
+    # The emulated serial device drives the real port code through a pty.
+    ("src/platform/serial_port_posix.cpp", ["platform_tests", "emulated_port_tests"]),
     ("src/isp/", ["isp_tests", "image_tests", "cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
     ("src/image/", ["image_tests", "app_tests", "cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
     ("src/app/", ["app_tests", "cycle_tests", "line_tests", "cli_tests", "fault/fault_tests"]),
@@ -44,6 +45,8 @@ def build_targets(test):
     """What must be built before a test program runs: the runner's tests start
     the runner itself."""
     name = test.split("/")[-1]
+    if name == "emulated_port_tests":
+        return [name, "orvalo_serial_emu", "orvalo-programmer-cli"]
     return [name, "orvalo-programmer-cli"] if name == "cli_tests" else [name]
 
 
