@@ -46,6 +46,13 @@ TEST(FrameScanTest, NothingBeyondTheReadIsTaken) {
   EXPECT_EQ(r.payloadOffset, 3);
   EXPECT_EQ(r.payloadLength, 256);
   EXPECT_EQ(Scan({}).payloadOffset, -1);
+  // Bytes left in the buffer from an earlier, longer read are not this read:
+  // a DLE at its end asks nothing, even with 0x7F after it in memory.
+  Bytes stale = {'x', 0x10, 0x7F, 0x10, 0xE0, 0x00, 'A'};
+  int requests = 0;
+  r = ScanFrames(stale.data(), 2, [](void* c) { ++*static_cast<int*>(c); }, &requests);
+  EXPECT_EQ(requests, 0);
+  EXPECT_EQ(r.payloadOffset, -1);
 }
 
 }  // namespace

@@ -103,6 +103,18 @@ TEST_F(CycleTest, AGoodCycleProgramsTheImageAndKeepsTheSerialNumber) {
   EXPECT_EQ(sim::TheDevice()->Flash(), Expected(kSerial));
 }
 
+// Called directly, as a thread body, a cycle returns 0 however it ends; only
+// a missing dialog is refused.
+TEST_F(CycleTest, TheCycleItselfReturnsZeroWhateverItsEnd) {
+  InstallSim("absent=COM1,absent=COM2");
+  dialog.reset(new RecordingDialog());
+  EXPECT_EQ(ProgrammingCycle(dialog.get()), 0);
+  EXPECT_EQ(LastCycleOutcome(), CycleOutcome::kFailed);
+  ExpectCleanEnd();
+  EXPECT_EQ(ProgrammingCycle(nullptr), kCycleNoDialog);
+  EXPECT_EQ(kCycleNoDialog, -2);
+}
+
 TEST_F(CycleTest, NoPortsAtAll) {
   InstallSim("absent=COM1,absent=COM2");
   Run();

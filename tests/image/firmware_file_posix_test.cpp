@@ -45,7 +45,7 @@ TEST_F(FirmwareFilePosixTest, TheCheckerReadsNothingPastTheText) {
   ASSERT_EQ(mprotect(guard, size_t(page), PROT_NONE), 0);
   std::string data = HexRecord(4, 0x0100, 0, {0xDE, 0xAD, 0xBE, 0xEF});
   for (std::string text : {data + "\n:00000001FF", data + "\n:00000001F", data + "\n:0000000", data + "\n:",
-                           data, std::string(":"), std::string(":0")}) {
+                           data, data + "\r", std::string(":"), std::string(":0")}) {
     uint8_t* start = guard - text.size();
     std::memcpy(start, text.data(), text.size());
     HexCheck check;

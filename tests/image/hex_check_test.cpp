@@ -89,4 +89,18 @@ TEST(HexCheckTest, EachFaultIsRefusedWithItsLineAndReason) {
   }
 }
 
+// The reasons as the operator reads them, whole.
+TEST(HexCheckTest, TheReasonsReadInFull) {
+  struct Case {
+    std::string text;
+    std::string what;
+  } cases[] = {
+      {":0000\n" + kEnd, "the record is cut short or has an odd number of digits"},
+      {":" + std::string(522, '0') + "\n" + kEnd, "the record is longer than any byte count allows"},
+      {":0100000200FD\n" + kEnd, "an address record (type 02) needs 2 data bytes, not 1"},
+      {HexRecord(1, 0, 6, {0}) + "\n" + kEnd, "record type 06 is not one this programmer knows"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Check(c.text).what, c.what) << c.text;
+}
+
 }  // namespace
