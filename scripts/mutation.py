@@ -311,7 +311,9 @@ def main():
         shutil.rmtree(tree)
     os.makedirs(args.build, exist_ok=True)
     top_level_builds = lambda d, names: [n for n in names if n == ".git" or (d == ROOT and n.startswith("build"))]
-    shutil.copytree(ROOT, tree, ignore=top_level_builds)
+    # Fresh times on the copy: objects left from an earlier run may be newer
+    # than sources edited since, and must not pass for up to date.
+    shutil.copytree(ROOT, tree, ignore=top_level_builds, copy_function=shutil.copy)
     rc, out = run(["cmake", "-S", tree, "-B", bdir, "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG", "-DORVALO_BUILD_GUI=OFF",
                    "-DORVALO_BUILD_BENCH=OFF"], ROOT)
     if rc != 0:
