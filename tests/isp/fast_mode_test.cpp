@@ -79,6 +79,7 @@ TEST_F(FastModeLink, AStallPastTheLimitIsFollowedByOneMoreRead) {
 
 // The same stall on a byte the part never takes still fails it.
 TEST_F(FastModeLink, AStallDoesNotHideAByteThatNeverReadsAsWritten) {
+  ClosePort();
   sim::Uninstall();
   InstallSim("busy=4,badread=10");
   ASSERT_EQ(OpenPort("COM1"), 0);
