@@ -310,17 +310,23 @@ TEST_F(CycleTraceTest, AFailedLengthWriteIsFoundByTheReadBack) {
              Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
 }
 
-// Nor is the checksum's: the read-back finds it, after every other byte of
-// the record was read as written.
-TEST_F(CycleTraceTest, AFailedChecksumWriteIsFoundByTheReadBack) {
-  Run(std::string("serial=") + kSerial + ",failwrite=1FFF", false);
+// A cycle whose record checksum is not taken: every other byte of the record
+// is written, the whole record read back, and the cycle fails unlocked.
+TraceItem ChecksumNotTaken() {
   TraceBlock record = {Write(0x1FE8, 22)};
   for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
   record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));
   for (int i = 0; i < 24; ++i) record.push_back(ReadBack(0x1FE8 + i));
-  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
+  return Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
              AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
-             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")});
+}
+
+// Nor is the checksum's: the read-back finds it, after every other byte of
+// the record was read as written.
+TEST_F(CycleTraceTest, AFailedChecksumWriteIsFoundByTheReadBack) {
+  Run(std::string("serial=") + kSerial + ",failwrite=1FFF", false);
+  Check(ChecksumNotTaken());
 }
 
 // ---- The fast mode ----------------------------------------------------------
@@ -376,13 +382,7 @@ TEST_F(FastCycleTraceTest, AWriteThatIsNotEchoedFailsWithoutPolling) {
 // the read-back, which reads the whole record before it fails.
 TEST_F(FastCycleTraceTest, TheRecordsChecksumIsLeftToTheReadBack) {
   RunFast(5, ",failwrite=1FFF", false);
-  TraceBlock record = {Write(0x1FE8, 22)};
-  for (int i = 0; i < 22; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
-  record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));
-  for (int i = 0; i < 24; ++i) record.push_back(ReadBack(0x1FE8 + i));
-  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
-             Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
+  Check(ChecksumNotTaken());
 }
 
 // The comparison itself must see a difference: a pause of the wrong length, a
