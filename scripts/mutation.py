@@ -274,9 +274,6 @@ def main():
         plan += [(f,) + m for m in ms]
     if args.every > 1:
         plan = plan[::args.every]
-    if args.shard:
-        k, n = (int(x) for x in args.shard.split("/"))
-        plan = plan[k - 1::n]
     if args.retry:
         wanted = set()
         for raw in open(args.retry):
@@ -288,6 +285,9 @@ def main():
         if missing:
             print("%d survivors of %s are no longer in the sources" % (missing, args.retry))
         plan = found
+    if args.shard:
+        k, n = (int(x) for x in args.shard.split("/"))
+        plan = plan[k - 1::n]
     if args.faults:
         plan = []
         for raw in open(args.faults):
