@@ -244,6 +244,10 @@ def run(cmd, cwd, timeout=None):
         return "timeout", ""
 
 
+def mutant_key(p):
+    return "%s:%d [%s] %s" % (p[0], p[1] + 1, p[3], p[4])
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(ROOT, "build-mutation"))
@@ -258,6 +262,8 @@ def main():
                     "so two runs with their own --build folders can share the cores")
     ap.add_argument("--retry", default="", help="a report: only the mutants it lists as survived, found again "
                     "by file, operator and change (line numbers may have moved since)")
+    ap.add_argument("--equivalent", default=os.path.join(ROOT, "scripts", "mutation-equivalent.txt"),
+                    help="mutants argued equivalent, not run: lines of 'path:line [operator] change<TAB>argument'")
     ap.add_argument("--test-timeout", type=int, default=180)
     ap.add_argument("targets", nargs="*", default=DEFAULT_TARGETS)
     args = ap.parse_args()
@@ -275,16 +281,35 @@ def main():
     if args.every > 1:
         plan = plan[::args.every]
     if args.retry:
-        wanted = set()
+        # Found at the same line where the sources have not moved; elsewhere
+        # by file, operator and change alone.
+        wanted = []
         for raw in open(args.retry):
-            m = re.match(r"survived (\S+?):\d+ \[(\S+)\] (.*)$", raw.rstrip("\n"))
+            m = re.match(r"survived (\S+?):(\d+) \[(\S+)\] (.*)$", raw.rstrip("\n"))
             if m:
-                wanted.add((m.group(1), m.group(2), m.group(3)))
-        found = [p for p in plan if (p[0], p[3], p[4]) in wanted]
-        missing = len(wanted) - len({(p[0], p[3], p[4]) for p in found})
+                wanted.append((m.group(1), int(m.group(2)) - 1, m.group(3), m.group(4)))
+        found, missing = [], 0
+        for f, i, op, note in wanted:
+            same = [p for p in plan if (p[0], p[3], p[4]) == (f, op, note)]
+            exact = [p for p in same if p[1] == i]
+            found += [p for p in (exact or same) if p not in found]
+            missing += not same
         if missing:
             print("%d survivors of %s are no longer in the sources" % (missing, args.retry))
         plan = found
+    # Mutants argued equivalent (no test can tell them from the sources) are
+    # listed with the argument and not run; the score leaves them out.
+    equivalent = {}
+    if args.equivalent and os.path.exists(args.equivalent) and not args.faults:
+        for raw in open(args.equivalent):
+            if not raw.strip() or raw.startswith("#"):
+                continue
+            key, why = raw.rstrip("\n").split("\t", 1)
+            equivalent[key] = why
+        keys = {mutant_key(p) for p in plan}
+        if not args.retry and not args.shard and args.every <= 1 and not args.only and not args.limit:
+            for key in sorted(set(equivalent) - keys):
+                print("listed as equivalent but no longer a mutant: %s" % key)
     if args.shard:
         k, n = (int(x) for x in args.shard.split("/"))
         plan = plan[k - 1::n]
@@ -332,9 +357,16 @@ def main():
             return 2
 
     report = open(os.path.join(args.build, "report.txt"), "w")
-    counts = {"killed": 0, "survived": 0, "invalid": 0}
+    counts = {"killed": 0, "survived": 0, "invalid": 0, "equivalent": 0}
     started = time.time()
     for n, (f, i, new, op, note) in enumerate(plan, 1):
+        why = equivalent.get(mutant_key((f, i, new, op, note)))
+        if why:
+            counts["equivalent"] += 1
+            line = "%-8s %s  (%s)" % ("equivalent", mutant_key((f, i, new, op, note)), why)
+            report.write(line + "\n")
+            print("%d/%d %s" % (n, len(plan), line), flush=True)
+            continue
         path = os.path.join(tree, f)
         original = open(path).read().splitlines(True)
         mutated = list(original)
@@ -372,8 +404,8 @@ def main():
     run(["cmake", "--build", bdir, "-j2", "--target"] + targets, ROOT)
     valid = counts["killed"] + counts["survived"]
     score = 100.0 * counts["killed"] / valid if valid else 0.0
-    summary = "%d mutants: %d killed, %d survived, %d invalid; score %.1f%% of valid; %.0f s" % (
-        len(plan), counts["killed"], counts["survived"], counts["invalid"], score, time.time() - started)
+    summary = "%d mutants: %d killed, %d survived, %d argued equivalent, %d invalid; score %.1f%% of valid, not counting the equivalent; %.0f s" % (
+        len(plan), counts["killed"], counts["survived"], counts["equivalent"], counts["invalid"], score, time.time() - started)
     report.write(summary + "\n")
     print(summary)
     return 0

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -88,24 +89,42 @@ TEST_F(FirmwareFileTest, AFileThatCannotBeRewoundIsUnusable) {
 
 // A file that keeps growing (or never ends) is refused once it passes the
 // limit, instead of filling memory: blank lines, so only the size is wrong.
-class EndlessFile : public plat::File {
+// With a size, the file ends there with an end record, so it is a usable image.
+class BlankLinesFile : public plat::File {
  public:
+  explicit BlankLinesFile(size_t size = 0) : size_(size) {}
   int Read(void* buf, int n) override {
-    std::memset(buf, '\n', size_t(n));
-    given += size_t(n);
-    return n;
+    size_t take = size_ ? std::min(size_t(n), size_ - given) : size_t(n);
+    std::memset(buf, '\n', take);
+    const std::string end = ":00000001FF\n";
+    for (size_t i = 0; i < take && size_; ++i)
+      if (given + i >= size_ - end.size()) static_cast<char*>(buf)[i] = end[given + i - (size_ - end.size())];
+    given += take;
+    return int(take);
   }
-  bool Rewind() override { return true; }
+  bool Rewind() override {
+    given = 0;
+    return true;
+  }
   size_t given = 0;
+
+ private:
+  size_t size_;
 };
 
 TEST_F(FirmwareFileTest, AFileLargerThanTheLimitIsRefused) {
-  EndlessFile file;
+  BlankLinesFile endless;
   FirmwareCheck check;
-  EXPECT_EQ(LoadFirmwareImage(&file, &check), kHexUnusable);
+  EXPECT_EQ(LoadFirmwareImage(&endless, &check), kHexUnusable);
   EXPECT_EQ(check.what, "larger than 64 MiB");
-  EXPECT_GT(file.given, kFirmwareFileLimit);
-  EXPECT_LE(file.given, kFirmwareFileLimit + 65536);
+  EXPECT_GT(endless.given, kFirmwareFileLimit);
+  EXPECT_LE(endless.given, kFirmwareFileLimit + 65536);
+  // The limit itself is still a file this programmer takes.
+  BlankLinesFile atLimit(kFirmwareFileLimit);
+  EXPECT_EQ(LoadFirmwareImage(&atLimit, &check), 0) << check.what;
+  BlankLinesFile justOver(kFirmwareFileLimit + 1);
+  EXPECT_EQ(LoadFirmwareImage(&justOver, &check), kHexUnusable);
+  EXPECT_EQ(check.what, "larger than 64 MiB");
 }
 
 // A cycle started with no firmware file held reads nothing and says why; an
