@@ -8,31 +8,19 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>
 
 #include "platform/break_decode.h"
+#include "platform/device_path_posix.h"
 #include "platform/port_problem.h"
 #include "platform/uucp_lock_posix.h"
 #include "platform/serial_port.h"
 
 namespace plat {
 namespace {
-
-// COM1 is /dev/ttyS0 and COM2 /dev/ttyS1 unless ORVALO_COM1 / ORVALO_COM2 name
-// another device (a USB adapter, say).
-std::string DevicePathFor(const std::string& name) {
-  if (name.size() == 4 && name.compare(0, 3, "COM") == 0 && name[3] >= '1' && name[3] <= '9') {
-    std::string var = "ORVALO_" + name;
-    if (const char* v = std::getenv(var.c_str())) return v;
-    return "/dev/ttyS" + std::string(1, char(name[3] - 1));
-  }
-  if (!name.empty() && name[0] == '/') return name;
-  return std::string();
-}
 
 // Every ioctl of the port is repeated when a signal interrupts it.
 int Ioctl(int fd, unsigned long request, void* arg = nullptr) {
