@@ -305,7 +305,9 @@ def main():
             print("%d survivors of %s are no longer in the sources" % (missing, args.retry))
         plan = found
     # Mutants argued equivalent (no test can tell them from the sources) are
-    # listed with the argument and not run; the score leaves them out.
+    # listed with the argument and not run; the score leaves them out. An
+    # argument that begins "sanitizer:" is a memory fault the sanitizer build
+    # of the same tests stops on, checked by hand: it counts as killed.
     equivalent = {}
     if args.equivalent and os.path.exists(args.equivalent) and not args.faults:
         for raw in open(args.equivalent):
@@ -318,9 +320,6 @@ def main():
                 and not args.only and not args.limit:
             for key in sorted(set(equivalent) - keys):
                 print("listed as equivalent but no longer a mutant: %s" % key)
-    if args.shard:
-        k, n = (int(x) for x in args.shard.split("/"))
-        plan = plan[k - 1::n]
     if args.faults:
         plan = []
         for raw in open(args.faults):
@@ -332,6 +331,9 @@ def main():
                 print("fault %s: text not found in %s" % (name, f))
                 return 2
             plan.append((f, -1, (old, new, "named"), "named", name))
+    if args.shard:
+        k, n = (int(x) for x in args.shard.split("/"))
+        plan = plan[k - 1::n]
     if args.list:
         for f, i, _, op, note in plan:
             print("%s:%d %s %s" % (f, i + 1, op, note))
@@ -369,6 +371,15 @@ def main():
     started = time.time()
     for n, (f, i, new, op, note) in enumerate(plan, 1):
         why = equivalent.get(mutant_key((f, i, new, op, note)))
+        if why and why.startswith("sanitizer:"):
+            # An out-of-bounds access the optimised build happens to survive;
+            # the sanitizer build of the same tests stops on it.
+            counts["killed"] += 1
+            line = "%-8s %s  by the sanitizer build (%s)" % ("killed", mutant_key((f, i, new, op, note)),
+                                                              why[len("sanitizer:"):].strip())
+            report.write(line + "\n")
+            print("%d/%d %s" % (n, len(plan), line), flush=True)
+            continue
         if why:
             counts["equivalent"] += 1
             line = "%-8s %s  (%s)" % ("equivalent", mutant_key((f, i, new, op, note)), why)
