@@ -165,6 +165,34 @@ TEST_F(EmulatedPortTest, TheLibraryCycleProgramsAndVerifiesThroughTheRealBackend
   EXPECT_EQ(ReadAll(flash), Expected(kSerial));
 }
 
+// A signal may interrupt any call on the port (a runner's SIGCHLD, a
+// debugger's stop): each one is made again, and a call made again after an
+// interruption is not repeated once it has succeeded.
+TEST_F(EmulatedPortTest, EveryCallInterruptedOnceStillProgramsTheDevice) {
+  auto port = Attach(std::string("serial=") + kSerial + ",request");
+  EmulatedInterrupts(true);
+  RunCycle(true);
+  EmulatedInterrupts(false);
+  std::vector<StatusLine> s = dialog->Status();
+  ASSERT_GE(s.size(), 4u);
+  EXPECT_EQ(s[2].text, "Serial Number OK.");
+  EXPECT_EQ(s.back().text, "Programming Completed Successfully.");
+  EXPECT_TRUE(Contains(EmulatedUartReceived(), {0x06, 0x10, 0x31}));
+  EmulatorDetach();
+  EXPECT_EQ(ReadAll(flash), Expected(kSerial));
+}
+
+// The open leaves DTR and RTS raised, as Windows' driver does with the
+// settings the cycle gives, so the cable's first strobe starts from them; the
+// device's firmware keeps running (it is to report its serial number).
+TEST_F(EmulatedPortTest, AnOpenPortRaisesDtrAndRts) {
+  auto port = Attach("");
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  EXPECT_EQ(EmulatedLines(), 3);
+  EXPECT_EQ(EmulatedLevel(), 1);
+  ClosePort();
+}
+
 // Input flags a previous user of the port left behind (a terminal's ICRNL,
 // IXON and ISTRIP, IGNBRK, BRKINT, INPCK, HUPCL) change nothing: the flags
 // that decide how a break and the frame's bytes arrive are all set at the open.

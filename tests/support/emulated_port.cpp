@@ -92,3 +92,7 @@ std::vector<uint8_t> EmulatedUartReceived() {
   out.resize(size_t(n > 0 ? n : 0));
   return out;
 }
+
+void EmulatedInterrupts(bool on) {
+  if (auto f = Find<void (*)(int)>("orvalo_serial_emu_interrupt")) f(on ? 1 : 0);
+}

@@ -32,4 +32,6 @@ bool EmulatorLoaded();
 void EmulatorDetach();      // saves the flash file and forgets the device
 int EmulatedLevel();        // the control level the cable latched, -1 without device
 int EmulatedLines();        // bit 0 DTR, bit 1 RTS, bit 2 break, as the cable sees them
-std::vector<uint8_t> EmulatedUartReceived();  // what the device's UART got from the host
+std::vector<uint8_t> EmulatedUartReceived();
+// From now on every call on the port fails once with EINTR before it is made.
+void EmulatedInterrupts(bool on);  // what the device's UART got from the host

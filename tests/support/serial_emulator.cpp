@@ -102,6 +102,10 @@ struct Emulator {
   // what it was set to, so the character format asked for is kept here.
   bool formatSet = false;
   tcflag_t format = 0;
+  // Every call on the port fails once with EINTR before it is carried out, as
+  // when a signal arrives during each of them; one toggle per kind of call.
+  bool interrupting = false;
+  bool interrupted[5] = {};
 };
 
 
@@ -405,12 +409,31 @@ EXPORT void orvalo_serial_emu_detach() {
   e.dtr = e.rts = e.brk = false;
 }
 
+namespace {
+
+enum CallKind { kIoctlCall, kSetAttrCall, kReadCall, kWriteCall, kPollCall };
+
+// true (errno EINTR) when this call is the interrupted one of its pair.
+bool Interrupt(CallKind kind) {
+  Emulator& e = E();
+  std::lock_guard<std::recursive_mutex> g(e.m);
+  if (!e.interrupting) return false;
+  e.interrupted[kind] = !e.interrupted[kind];
+  if (!e.interrupted[kind]) return false;
+  TRACE("call of kind %d interrupted", int(kind));
+  errno = EINTR;
+  return true;
+}
+
+}  // namespace
+
 EXPORT int ioctl(int fd, unsigned long request, ...) {
   va_list ap;
   va_start(ap, request);
   void* arg = va_arg(ap, void*);
   va_end(ap);
   if (IsEmulated(fd)) {
+    if (Interrupt(kIoctlCall)) return -1;
     Emulator& e = E();
     std::lock_guard<std::recursive_mutex> g(e.m);
     int result;
@@ -426,6 +449,7 @@ EXPORT int ioctl(int fd, unsigned long request, ...) {
 EXPORT int tcsetattr(int fd, int action, const termios* t) {
   static auto real = Real<int (*)(int, int, const termios*)>("tcsetattr");
   if (IsEmulated(fd)) {
+    if (Interrupt(kSetAttrCall)) return -1;
     std::lock_guard<std::recursive_mutex> g(E().m);
     NoteFormat(*t);
   }
@@ -444,6 +468,7 @@ EXPORT int tcgetattr(int fd, termios* t) {
 
 EXPORT ssize_t read(int fd, void* buf, size_t n) {
   if (IsEmulated(fd)) {
+    if (Interrupt(kReadCall)) return -1;
     Emulator& e = E();
     std::lock_guard<std::recursive_mutex> g(e.m);
     Pump(fd);
@@ -463,6 +488,7 @@ EXPORT ssize_t __read_chk(int fd, void* buf, size_t n, size_t) { return read(fd,
 
 EXPORT ssize_t write(int fd, const void* buf, size_t n) {
   if (!IsEmulated(fd)) return RealWrite()(fd, buf, n);
+  if (Interrupt(kWriteCall)) return -1;
   Emulator& e = E();
   std::lock_guard<std::recursive_mutex> g(e.m);
   Pump(fd);
@@ -485,6 +511,7 @@ EXPORT int poll(pollfd* fds, nfds_t nfds, int timeoutMs) {
   bool any = false;
   for (nfds_t i = 0; i < nfds; ++i) any = any || IsEmulated(fds[i].fd);
   if (!any) return RealPoll()(fds, nfds, timeoutMs);
+  if (Interrupt(kPollCall)) return -1;
   int64_t deadline = timeoutMs < 0 ? plat::kForever : plat::NowUs() + int64_t(timeoutMs) * 1000;
   while (true) {
     int ready = 0;
@@ -587,6 +614,13 @@ EXPORT int orvalo_serial_emu_level() {
   Emulator& e = E();
   std::lock_guard<std::recursive_mutex> g(e.m);
   return e.device ? e.device->ControlLevel() : -1;
+}
+
+EXPORT void orvalo_serial_emu_interrupt(int on) {
+  Emulator& e = E();
+  std::lock_guard<std::recursive_mutex> g(e.m);
+  e.interrupting = on != 0;
+  for (bool& k : e.interrupted) k = false;
 }
 
 EXPORT int orvalo_serial_emu_lines() {
