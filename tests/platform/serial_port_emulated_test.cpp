@@ -182,6 +182,26 @@ TEST_F(EmulatedPortTest, EveryCallInterruptedOnceStillProgramsTheDevice) {
   EXPECT_EQ(ReadAll(flash), Expected(kSerial));
 }
 
+// A wait for the firmware's break that a signal interrupts goes on waiting:
+// reported as failed, the listener would re-arm and let that break go.
+TEST_F(EmulatedPortTest, AnInterruptedWaitForABreakGoesOnWaiting) {
+  auto port = Attach(std::string("serial=") + kSerial);
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  EmulatedInterrupts(true);
+  g_hPort->ArmBreakWait();
+  std::atomic<bool> done{false};
+  std::thread guard([&done] {
+    for (int i = 0; i < 200 && !done.load(); ++i) plat::Sleep(10);
+    g_hPort->CancelWait();
+  });
+  int waited = g_hPort->WaitBreak();
+  done.store(true);
+  guard.join();
+  EmulatedInterrupts(false);
+  EXPECT_EQ(waited, 1);
+  ClosePort();
+}
+
 // The open leaves DTR and RTS raised, as Windows' driver does with the
 // settings the cycle gives, so the cable's first strobe starts from them; the
 // device's firmware keeps running (it is to report its serial number).
@@ -190,6 +210,16 @@ TEST_F(EmulatedPortTest, AnOpenPortRaisesDtrAndRts) {
   ASSERT_EQ(OpenPort("COM1"), 0);
   EXPECT_EQ(EmulatedLines(), 3);
   EXPECT_EQ(EmulatedLevel(), 1);
+  // Each line operation reaches the cable and says so.
+  EXPECT_TRUE(g_hPort->SetDtr(false));
+  EXPECT_EQ(EmulatedLines(), 2);
+  EXPECT_TRUE(g_hPort->SetBreak(true));
+  EXPECT_EQ(EmulatedLines(), 6);
+  EXPECT_TRUE(g_hPort->SetRts(false));
+  EXPECT_TRUE(g_hPort->SetBreak(false));
+  EXPECT_EQ(EmulatedLines(), 0);
+  bool cts = true;
+  EXPECT_TRUE(g_hPort->GetCts(&cts));
   ClosePort();
 }
 

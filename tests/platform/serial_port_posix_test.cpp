@@ -115,6 +115,22 @@ TEST(PosixPortTest, ReadsReturnAtOnceWithWhatHasArrived) {
                                                          "AB"));
 }
 
+// A pseudo-terminal has no modem lines: the line operations say they failed
+// (the cycle then reads all ones and finds no device), and the open itself
+// does not fail for that. The break it takes.
+TEST(PosixPortTest, ABareTerminalRefusesTheModemLinesAndSaysSo) {
+  Pty pty;
+  std::unique_ptr<plat::SerialPort> port;
+  ASSERT_EQ(plat::OpenPlatformPort(pty.path(), &port), 0);
+  ASSERT_TRUE(port->ConfigureLine());
+  EXPECT_FALSE(port->SetDtr(true));
+  EXPECT_FALSE(port->SetRts(false));
+  bool cts = true;
+  EXPECT_FALSE(port->GetCts(&cts));
+  EXPECT_TRUE(port->SetBreak(true));
+  EXPECT_TRUE(port->SetBreak(false));
+}
+
 TEST(PosixPortTest, AWaitForABreakCanBeCancelledFromAnotherThread) {
   Pty pty;
   std::unique_ptr<plat::SerialPort> port;
