@@ -113,6 +113,17 @@ TEST(PosixPortTest, ReadsReturnAtOnceWithWhatHasArrived) {
            "AB");
   EXPECT_EQ(ReadUntil(port.get(), 5, true), std::string("\x10\xE0\x01"
                                                          "AB"));
+  // No more than asked for; the rest waits for the next read. (Arming a wait
+  // takes what arrived into the port's own queue, so all five are there.)
+  pty.Send("12345");
+  for (int i = 0; i < 200; ++i) {
+    port->ArmBreakWait();
+    usleep(1000);
+  }
+  uint8_t small[4] = {0, 0, 0, 0xEE};
+  ASSERT_EQ(port->Read(small, 3), 3);
+  EXPECT_EQ(small[3], 0xEE);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(small), 3) + ReadUntil(port.get(), 2, false), "12345");
 }
 
 // A pseudo-terminal has no modem lines: the line operations say they failed
