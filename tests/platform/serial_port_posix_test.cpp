@@ -35,7 +35,12 @@ class Pty {
     unlockpt(master_);
     path_ = ptsname(master_);
   }
-  ~Pty() { close(master_); }
+  ~Pty() { CloseMaster(); }
+  // The other end goes away, as a USB adapter pulled out does.
+  void CloseMaster() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+  }
   int master() const { return master_; }
   const std::string& path() const { return path_; }
   void Send(const std::string& bytes) { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
@@ -288,6 +293,28 @@ TEST_F(PortLockTest, AByteSentIntoAFullQueueWaitsForRoom) {
   });
   EXPECT_TRUE(g_hPort->TransmitChar(0x06));
   reader.join();
+}
+
+// A queue that never drains gives the byte up after a short wait, so a cable
+// whose other end holds the output cannot hang the cycle.
+TEST_F(PortLockTest, AByteThatNeverFindsRoomIsGivenUp) {
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  int other = open(pty.path().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(other, 0);
+  char fill[4096] = {};
+  while (write(other, fill, sizeof fill) > 0) {
+  }
+  ASSERT_EQ(errno, EAGAIN);
+  close(other);
+  EXPECT_FALSE(g_hPort->TransmitChar(0x06));
+}
+
+// With the other end gone, a byte fails at once instead of waiting for room
+// that will never come.
+TEST_F(PortLockTest, AByteForAPortWhoseOtherEndIsGoneFails) {
+  ASSERT_EQ(OpenPort("COM1"), 0);
+  pty.CloseMaster();
+  EXPECT_FALSE(g_hPort->TransmitChar(0x06));
 }
 
 }  // namespace
