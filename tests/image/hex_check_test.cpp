@@ -95,6 +95,7 @@ TEST(HexCheckTest, TheReasonsReadInFull) {
     std::string text;
     std::string what;
   } cases[] = {
+      {":G0000001FF\n", "character 2 of the record is not a hex digit"},  // its first, after the ':'
       {":0000\n" + kEnd, "the record is cut short or has an odd number of digits"},
       {":" + std::string(522, '0') + "\n" + kEnd, "the record is longer than any byte count allows"},
       {":0100000200FD\n" + kEnd, "an address record (type 02) needs 2 data bytes, not 1"},
