@@ -47,7 +47,14 @@ holder=$!
 for _ in $(seq 50); do [ -s "$prefix/pty" ] && break; sleep 0.1; done
 pty="$(head -n1 "$prefix/pty")"
 [ -c "$pty" ] || { echo "20-windows.sh: no emulated serial device" >&2; exit 1; }
-bash scripts/wine-prefix.sh "$prefix/wine" "$pty"
+# Wine's first start in a new prefix has failed once without a word (exit 53,
+# not seen again in repeated runs): a second prefix is made before giving up.
+if ! bash scripts/wine-prefix.sh "$prefix/wine" "$pty"; then
+  echo "20-windows.sh: the Wine prefix could not be made; trying once more with a new one" >&2
+  WINEPREFIX="$prefix/wine" wineserver -k 2>/dev/null || true
+  rm -rf "$prefix/wine"
+  bash scripts/wine-prefix.sh "$prefix/wine" "$pty"
+fi
 mkdir -p "$prefix/flash"
 export WINEPREFIX="$prefix/wine" WINEDEBUG=-all
 export ORVALO_EMU_LIB="$native/tests/liborvalo_serial_emu.so" ORVALO_EMU_DEVICE="$pty" ORVALO_EMU_FLASH_DIR="$prefix/flash" \
