@@ -135,6 +135,21 @@ class EmulatedPortTest : public ::testing::Test {
 
   static std::string Com(const char* var) { return getenv(var) ? getenv(var) : ""; }
 
+  // The open port's wait for the running firmware's next break, cancelled
+  // after 2 s: 1 when a break came.
+  static int WaitForABreak() {
+    g_hPort->ArmBreakWait();
+    std::atomic<bool> done{false};
+    std::thread guard([&done] {
+      for (int i = 0; i < 200 && !done.load(); ++i) plat::Sleep(10);
+      g_hPort->CancelWait();
+    });
+    int waited = g_hPort->WaitBreak();
+    done.store(true);
+    guard.join();
+    return waited;
+  }
+
   std::string dir;
   std::string flash;
   int devices = 0;
@@ -188,15 +203,7 @@ TEST_F(EmulatedPortTest, AnInterruptedWaitForABreakGoesOnWaiting) {
   auto port = Attach(std::string("serial=") + kSerial);
   ASSERT_EQ(OpenPort("COM1"), 0);
   EmulatedInterrupts(true);
-  g_hPort->ArmBreakWait();
-  std::atomic<bool> done{false};
-  std::thread guard([&done] {
-    for (int i = 0; i < 200 && !done.load(); ++i) plat::Sleep(10);
-    g_hPort->CancelWait();
-  });
-  int waited = g_hPort->WaitBreak();
-  done.store(true);
-  guard.join();
+  int waited = WaitForABreak();
   EmulatedInterrupts(false);
   EXPECT_EQ(waited, 1);
   ClosePort();
@@ -249,15 +256,7 @@ TEST_F(EmulatedPortTest, SettingsLeftByAnotherProgramDoNotChangeTheExchange) {
   EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
   close(fd);
   // The running firmware's break reaches the waiting listener.
-  g_hPort->ArmBreakWait();
-  std::atomic<bool> done{false};
-  std::thread guard([&done] {
-    for (int i = 0; i < 200 && !done.load(); ++i) plat::Sleep(10);
-    g_hPort->CancelWait();
-  });
-  int waited = g_hPort->WaitBreak();
-  done.store(true);
-  guard.join();
+  int waited = WaitForABreak();
   EXPECT_EQ(waited, 1);
   ClosePort();
 }
