@@ -1,7 +1,9 @@
 # Fails when a source file under SOURCE_DIR includes a header of a layer above
 # its own, or of a peer layer beside it (isp and sim; the runner and the two front ends), so that the
-# layers keep pointing one way whatever the link lines allow.
-#   cmake -DSOURCE_DIR=<src> -P check_layers.cmake
+# layers keep pointing one way whatever the link lines allow. Both include
+# forms count: "layer/x.h" must name a layer, <layer/x.h> is checked when its
+# first folder is a layer's (other angle-bracket headers are the system's).
+#   cmake -DSOURCE_DIR=<src> [-DSTAMP=<file touched on success>] -P check_layers.cmake
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "check_layers.cmake: give -DSOURCE_DIR=<the src folder>")
 endif()
@@ -31,14 +33,18 @@ foreach(source ${sources})
     list(APPEND breaches "${source}: folder ${own} belongs to no layer")
     continue()
   endif()
-  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]+\"")
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<][^\">]+[\">]")
   foreach(line ${includes})
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" header "${line}")
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*([\"<])([^\">]+)[\">].*" "\\1" form "${line}")
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*([\"<])([^\">]+)[\">].*" "\\2" header "${line}")
     if(NOT header MATCHES "/")
-      continue()  # a header beside the file itself
+      continue()  # a header beside the file itself, or a system header
     endif()
     string(REGEX MATCH "^(ui/)?[^/]+" layer ${header})
     string(REPLACE "/" "_" layer "${layer}")
+    if(form STREQUAL "<" AND NOT DEFINED rank_${layer})
+      continue()  # a system or library header such as <sys/ioctl.h>
+    endif()
     math(EXPR checked "${checked} + 1")
     if(layer STREQUAL own)
       continue()
@@ -56,3 +62,6 @@ if(breaches)
   message(FATAL_ERROR "Includes against the layer order:\n  ${text}")
 endif()
 message(STATUS "${checked} includes of other folders checked, all of lower layers")
+if(STAMP)
+  file(TOUCH "${STAMP}")
+endif()

@@ -1,0 +1,2 @@
+// A peer layer's header in quotes.
+#include "sim/sim.h"
