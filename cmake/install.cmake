@@ -13,13 +13,19 @@ if(WIN32)
       -P ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
     DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
     VERBATIM)
-  add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_BUILD_DIR}/README.txt)
+  add_custom_command(OUTPUT ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt
+    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/LICENSE -DOUT=${ORVALO_DIST_BUILD_DIR}/LICENSE.txt
+      -P ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
+    VERBATIM)
+  add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_BUILD_DIR}/README.txt ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt)
 
   install(TARGETS orvalo-programmer-cli RUNTIME DESTINATION .)
   if(TARGET orvalo-programmer)
     install(TARGETS orvalo-programmer RUNTIME DESTINATION .)
   endif()
   install(FILES ${ORVALO_DIST_BUILD_DIR}/README.txt DESTINATION .)
+  install(FILES ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt DESTINATION .)
   # Not beside the programs: there it would be the image a double click
   # writes into a real device. The operator puts the production image there.
   install(FILES ${CMAKE_SOURCE_DIR}/samples/firmware.hex DESTINATION samples)
@@ -36,6 +42,18 @@ if(TARGET orvalo-programmer)
   list(APPEND ORVALO_MAN_PAGES orvalo-programmer.1)
 endif()
 set(ORVALO_DIST_OUTPUTS "")
+
+# Debian's copyright file and the changelog with the release notes, each
+# naming the maintainer given to the package; the changelog compressed like
+# the manual pages.
+configure_file(${ORVALO_DIST_DIR}/debian/copyright.in ${ORVALO_DIST_BUILD_DIR}/copyright @ONLY)
+configure_file(${ORVALO_DIST_DIR}/debian/changelog.in ${ORVALO_DIST_BUILD_DIR}/changelog @ONLY)
+add_custom_command(OUTPUT ${ORVALO_DIST_BUILD_DIR}/changelog.gz
+  COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${ORVALO_DIST_BUILD_DIR}/changelog ${ORVALO_DIST_BUILD_DIR}/changelog.gz
+  DEPENDS ${ORVALO_DIST_BUILD_DIR}/changelog
+  VERBATIM)
+list(APPEND ORVALO_DIST_OUTPUTS ${ORVALO_DIST_BUILD_DIR}/changelog.gz)
+install(FILES ${ORVALO_DIST_BUILD_DIR}/copyright ${ORVALO_DIST_BUILD_DIR}/changelog.gz DESTINATION ${ORVALO_DOC_DIR})
 foreach(page ${ORVALO_MAN_PAGES})
   set(out ${ORVALO_DIST_BUILD_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${out}

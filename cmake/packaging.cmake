@@ -5,8 +5,6 @@ set(CPACK_PACKAGE_VENDOR "Kestrune")
 set(CPACK_PACKAGE_VERSION ${ORVALO_VERSION_BASE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware programmer for Orvalo devices on a serial port")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${CMAKE_SOURCE_DIR}/dist/debian/description.txt)
-set(ORVALO_PACKAGE_MAINTAINER "Orvalo Programmer Maintainers <programmer@orvalo.example>" CACHE STRING
-    "The Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${ORVALO_PACKAGE_MAINTAINER}")
 set(CPACK_STRIP_FILES TRUE)
 # The version is read again when cpack runs: a commit since the last configure

@@ -1,6 +1,7 @@
 # cmake -DZIP=... -DSOURCE_DIR=... -DWORK=... -P check_zip.cmake
 # The Windows archive holds, in one folder named after it, both programs, the
-# README as Windows text and the sample image in samples/, and nothing else.
+# README and the licence as Windows text and the sample image in samples/, and
+# nothing else.
 cmake_minimum_required(VERSION 3.22)
 get_filename_component(top ${ZIP} NAME)
 string(REGEX REPLACE "\\.zip$" "" top "${top}")
@@ -20,6 +21,7 @@ foreach(e ${entries})
 endforeach()
 list(SORT files)
 set(expected
+  ${top}/LICENSE.txt
   ${top}/README.txt
   ${top}/orvalo-programmer-cli.exe
   ${top}/orvalo-programmer.exe
