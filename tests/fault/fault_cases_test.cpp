@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/settings_store.h"
+#include "cycle/programming_cycle.h"
 #include "fault/station.h"
 #include "platform/thread.h"
 #include "platform/thread_test_hooks.h"
@@ -37,8 +38,9 @@ class FaultCase : public ::testing::Test {
   void TearDown() override { ResetGlobals(); }
 
   // One faulty cycle that must end in `finalText`, then a good one that must
-  // bring the device back whole with its own serial number.
-  void FailsThenRecovers(const std::string& faults, bool verify, const std::string& finalText) {
+  // bring the device back whole with its own serial number. Returns the
+  // faulty cycle's outcome.
+  fault::Outcome FailsThenRecovers(const std::string& faults, bool verify, const std::string& finalText) {
     SCOPED_TRACE(faults);
     fault::Outcome bad = station.Cycle(faults, verify);
     EXPECT_EQ(bad.finalText, finalText);
@@ -49,6 +51,7 @@ class FaultCase : public ::testing::Test {
     EXPECT_TRUE(next.success) << next.finalText;
     EXPECT_EQ(next.breaches, std::vector<std::string>());
     EXPECT_EQ(station.DeviceSerial(), kSerial);
+    return bad;
   }
   fault::Station station;
 };
@@ -65,6 +68,27 @@ TEST_F(FaultCase, AWriteThatFailsAtTheFirstAMiddleOrTheLastByte) {
     station.NewDevice(kSerial);
     FailsThenRecovers("failwrite=" + Address(a), false, "Writing Serial Number failed.");
   }
+}
+
+// Another part is left as it came. One that answers a single value, as a
+// part locked against reads does, is erased, then found out before a byte is
+// written; the number read from it stays stored for the next cycle.
+TEST_F(FaultCase, APartThatIsNotTheTarget) {
+  fault::Outcome o = station.Cycle("signature=1E9303", true);
+  EXPECT_EQ(o.finalText, "Device not found. Check Power, Cable, Free COM.");
+  EXPECT_EQ(LastCycleReport().part, PartCheck::kWrongPart);
+  EXPECT_EQ(LastCycleReport().signature[2], 0x03);
+  for (const sim::Frame& f : o.frames) EXPECT_TRUE(f.bytes[0] == 0x30 || f.bytes[1] == 0x53) << int(f.bytes[0]);
+  EXPECT_FALSE(o.locked);
+  for (const char* faults : {"signature=000000", "signature=FFFFFF"}) {
+    station.NewDevice(kSerial);
+    o = FailsThenRecovers(faults, true, "Programming Failed.");
+    for (const sim::Frame& f : o.frames) EXPECT_NE(f.bytes[0] & 0xF7, 0x40) << "a byte written";
+  }
+  // Locked by the good cycle before: another part, then ours whatever its
+  // locked reads answer.
+  FailsThenRecovers("signature=1E9303", true, "Programming Failed.");
+  EXPECT_TRUE(station.Cycle("lockread=FF", true).success);
 }
 
 TEST_F(FaultCase, ACorruptedReadBack) {
