@@ -46,10 +46,9 @@ CycleEnd Stopped(char* message) {
   return CycleEnd::kStopped;
 }
 
-// Reads the part's signature into the report and says what it is.
-PartCheck IdentifyPart(CycleReport* report) {
-  const uint8_t* s = report->signature;
-  ReadSignature(report->signature);
+// Reads the part's signature into s and says what it is.
+PartCheck IdentifyPart(uint8_t* s) {
+  ReadSignature(s);
   if (std::equal(s, s + 3, kTargetSignature)) return PartCheck::kMatched;
   if (s[0] == s[1] && s[1] == s[2]) return PartCheck::kUnreadable;
   return PartCheck::kWrongPart;
@@ -78,7 +77,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   // cannot be told from any other that answers one value throughout; it is
   // taken for ours and identified once the erase has lifted the lock.
   if (found) {
-    report->part = IdentifyPart(report);
+    report->part = IdentifyPart(report->signature);
     found = report->part != PartCheck::kWrongPart;
   }
   if (!found) {
@@ -108,8 +107,11 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   dialog->SetStatusText("Chip Erased.");
   // Every part reads its own signature once erased; only the target part
   // gets a byte written.
-  report->part = IdentifyPart(report) == PartCheck::kMatched ? PartCheck::kMatched : PartCheck::kWrongAfterErase;
-  if (report->part != PartCheck::kMatched) return Fail(message, size, "Programming Failed.");
+  if (IdentifyPart(report->signature) != PartCheck::kMatched) {
+    report->part = PartCheck::kWrongAfterErase;
+    return Fail(message, size, "Programming Failed.");
+  }
+  report->part = PartCheck::kMatched;
   int programmed = ProgramFromHex(dialog);
   if (programmed == kPassStopped) return Stopped(message);
   if (programmed != 0) return Fail(message, size, "Programming Failed at 0x%04X .", g_failAddress);

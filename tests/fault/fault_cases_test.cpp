@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "app/settings_store.h"
-#include "cycle/programming_cycle.h"
 #include "fault/station.h"
 #include "platform/thread.h"
 #include "platform/thread_test_hooks.h"
@@ -76,13 +75,14 @@ TEST_F(FaultCase, AWriteThatFailsAtTheFirstAMiddleOrTheLastByte) {
 TEST_F(FaultCase, APartThatIsNotTheTarget) {
   fault::Outcome o = station.Cycle("signature=1E9303", true);
   EXPECT_EQ(o.finalText, "Device not found. Check Power, Cable, Free COM.");
-  EXPECT_EQ(LastCycleReport().part, PartCheck::kWrongPart);
+  EXPECT_EQ(o.part, PartCheck::kWrongPart);
   EXPECT_EQ(LastCycleReport().signature[2], 0x03);
   for (const sim::Frame& f : o.frames) EXPECT_TRUE(f.bytes[0] == 0x30 || f.bytes[1] == 0x53) << int(f.bytes[0]);
   EXPECT_FALSE(o.locked);
   for (const char* faults : {"signature=000000", "signature=FFFFFF"}) {
     station.NewDevice(kSerial);
     o = FailsThenRecovers(faults, true, "Programming Failed.");
+    EXPECT_EQ(o.part, PartCheck::kWrongAfterErase);
     for (const sim::Frame& f : o.frames) EXPECT_NE(f.bytes[0] & 0xF7, 0x40) << "a byte written";
   }
   // Locked by the good cycle before: another part, then ours whatever its
