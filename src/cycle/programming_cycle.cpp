@@ -1,5 +1,6 @@
 #include "cycle/programming_cycle.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "image/hex_passes.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
+#include "isp/target_part.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 
@@ -44,6 +46,14 @@ CycleEnd Stopped(char* message) {
   return CycleEnd::kStopped;
 }
 
+// Reads the part's signature into s and says what it is.
+PartCheck IdentifyPart(uint8_t* s) {
+  ReadSignature(s);
+  if (std::equal(s, s + 3, kTargetSignature)) return PartCheck::kMatched;
+  if (s[0] == s[1] && s[1] == s[2]) return PartCheck::kUnreadable;
+  return PartCheck::kWrongPart;
+}
+
 // Runs every stage up to the final text, which it leaves in message.
 CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, CycleReport* report) {
   char portName[8] = {0};
@@ -61,6 +71,14 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
     }
     ClosePort();
     plat::Sleep(1);
+  }
+  // The part is identified before anything on it changes, the lock bits
+  // written by the release below included. A part locked against reads
+  // cannot be told from any other that answers one value throughout; it is
+  // taken for ours and identified once the erase has lifted the lock.
+  if (found) {
+    report->part = IdentifyPart(report->signature);
+    found = report->part != PartCheck::kWrongPart;
   }
   if (!found) {
     Fail(message, size, "Device not found. Check Power, Cable, Free COM.");
@@ -87,6 +105,13 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
   EraseChip();
   dialog->SetStatusText("Chip Erased.");
+  // Every part reads its own signature once erased; only the target part
+  // gets a byte written.
+  if (IdentifyPart(report->signature) != PartCheck::kMatched) {
+    report->part = PartCheck::kWrongAfterErase;
+    return Fail(message, size, "Programming Failed.");
+  }
+  report->part = PartCheck::kMatched;
   int programmed = ProgramFromHex(dialog);
   if (programmed == kPassStopped) return Stopped(message);
   if (programmed != 0) return Fail(message, size, "Programming Failed at 0x%04X .", g_failAddress);

@@ -4,6 +4,7 @@
 // dialog's operations.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -35,8 +36,23 @@ enum class CycleEnd {
   kStopped,           // a stop was requested (stop_request.h): no final text
   kNotStarted,        // "Egnition failed."
 };
+// What the part answered to Read Signature, read once the probe has found it
+// and again after the erase, and what the cycle made of it.
+enum class PartCheck {
+  kNotRead,          // the cycle ended before the part was asked
+  kMatched,          // the target part's signature (isp/target_part.h)
+  kUnreadable,       // before the erase, one value for all three bytes, as a
+                     // part in lock mode 3 answers; taken for a locked part
+                     // and asked again after the erase
+  kWrongPart,        // before the erase, another part: nothing was changed
+                     // on it ("Device not found. Check Power, Cable, Free COM.")
+  kWrongAfterErase,  // after the erase, not the target part: erased, nothing
+                     // written ("Programming Failed.")
+};
 struct CycleReport {
   CycleEnd end = CycleEnd::kNotStarted;
+  PartCheck part = PartCheck::kNotRead;
+  uint8_t signature[3] = {0, 0, 0};  // the last answer the part gave
   SerialSource serialSource = SerialSource::kNone;
   FirmwareCheck firmware;   // why the firmware file could not be used
   std::string notStarted;   // the system's reason the thread could not start

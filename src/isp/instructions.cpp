@@ -99,6 +99,20 @@ int ReadFlashByte(int address, uint8_t* out) {
   return 0;
 }
 
+// No memory cell is involved, so nothing is busy afterwards and the frames
+// follow back to back.
+int ReadSignature(uint8_t* out) {
+  if (!out) return kReadNoBuffer;
+  for (uint8_t index = 0; index < 3; ++index) {
+    int r = Send(0x30);
+    if (r == 0) r = Send(0x00);
+    if (r == 0) r = Send(index);
+    if (r == 0) r = TransferByte(0x00, &out[index]);
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
 int LockAndRun() {
   Send(0xAC);
   plat::Sleep(0);

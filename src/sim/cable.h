@@ -1,8 +1,8 @@
 // The programming cable between the host's serial port and the device.
 //
 // DTR is the data line (the device sees it inverted) and the level latched
-// into the controller's RESET pin when RTS is de-asserted: 0 holds the
-// controller in reset, 1 lets it run. The transmit line is the programming
+// into the controller's RESET pin when RTS returns to asserted at the end of
+// a strobe: 0 holds the controller in reset, 1 lets it run. The transmit line is the programming
 // clock (break cleared = clock high) and the firmware's receive line. CTS
 // carries the programming interface's answer bit inverted, and is never
 // asserted while nothing drives it. What the firmware sends reaches the host

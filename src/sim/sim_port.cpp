@@ -33,8 +33,8 @@ class SimPort : public plat::SerialPort {
   SimPort(std::string name, SimDevice* device, bool connected)
       : name_(std::move(name)), device_(device), connected_(connected) {}
   // The close as Windows' serial driver performs it: the break ends, then
-  // DTR drops, then RTS. With DTR already low when RTS falls, the cable
-  // latches level 0: a closed port leaves the device held in reset.
+  // DTR drops, then RTS. Lines that only fall latch nothing, so a closed port
+  // leaves the device at the level the cycle last gave it.
   ~SimPort() override {
     if (connected_) {
       device_->SetBreak(false);

@@ -95,7 +95,14 @@ TraceItem CycleEnd(const std::string& text, bool red, const char* openPort) {
   b.insert(b.end(), {VerifyBox(true), Cursor(-1), StartButton(true)});
   return Seq(b);
 }
-TraceItem FoundOn(const char* port, int slip) { return Seq({Open(port), Reset(), Enable(slip, 0)}); }
+// Read Signature, its three frames back to back.
+TraceItem Identify() {
+  TraceBlock b;
+  for (uint8_t index = 0; index < 3; ++index) b.push_back(Seq({Byte(0x30), Byte(0x00), Byte(index), Byte(0x00)}));
+  return Seq(b);
+}
+TraceItem FoundOn(const char* port, int slip) { return Seq({Open(port), Reset(), Enable(slip, 0), Identify()}); }
+TraceItem Erased(int slip) { return Seq({Erase(slip), Status("Chip Erased.", false), Identify()}); }
 TraceItem NotOn(const char* port) { return Seq({Open(port), Reset(), NoAnswer(0), Close(port), Pause(1)}); }
 TraceItem BreakPulse() { return Seq({Brk(1), Pause(1), Brk(0), Pause(1)}); }
 // The firmware's break answered and its frame (DLE, type, L = 21, 22
@@ -156,7 +163,7 @@ TraceItem SerialRecord(const std::string& serial) {
 }
 
 TraceItem ProgramAndFinish(const char* port, const std::string& serial, bool verify, int slip) {
-  TraceBlock b = {Reset(), Enable(slip, 0), Erase(slip), Status("Chip Erased.", false), Pass(true)};
+  TraceBlock b = {Reset(), Enable(slip, 0), Erased(slip), Pass(true)};
   if (verify) b.push_back(Pass(false));
   b.insert(b.end(), {SerialRecord(serial), LockAndRelease(), CycleEnd("Programming Completed Successfully.", false, port)});
   return Seq(b);
@@ -254,14 +261,14 @@ TEST_F(CycleTraceTest, NoPortsAtAll) {
 TEST_F(CycleTraceTest, AFailedWriteEndsTheCycleWithoutLocking) {
   Run(std::string("serial=") + kSerial + ",failwrite=5", true);
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 5),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true, 5),
              CycleEnd("Programming Failed at 0x0005 .", true, "COM1")}));
 }
 
 TEST_F(CycleTraceTest, AFailedVerifyEndsTheCycleWithoutLocking) {
   Run(std::string("serial=") + kSerial + ",badread=6", true);
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true),
              Pass(false, 6), CycleEnd("Verify Failed at 0x0006.", true, "COM1")}));
 }
 
@@ -293,7 +300,7 @@ TEST_F(CycleTraceTest, ARecordWriteThatFails) {
   for (int i = 0; i < 5; ++i) record.push_back(Write(0x1FE9 + i, uint8_t(kSerial[i])));
   record.push_back(WriteRefused(0x1FEE, uint8_t(kSerial[5])));
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true),
              Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
 }
 
@@ -306,7 +313,7 @@ TEST_F(CycleTraceTest, AFailedLengthWriteIsFoundByTheReadBack) {
   record.push_back(Write(0x1FFF, RecordSum(kSerial)));
   record.push_back(ReadBack(0x1FE8));
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true),
              Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")}));
 }
 
@@ -318,7 +325,7 @@ TraceItem ChecksumNotTaken() {
   record.push_back(WriteRefused(0x1FFF, RecordSum(kSerial)));
   for (int i = 0; i < 24; ++i) record.push_back(ReadBack(0x1FE8 + i));
   return Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true),
              Seq(record), CycleEnd("Writing Serial Number failed.", true, "COM1")});
 }
 
@@ -358,7 +365,7 @@ TEST_F(FastCycleTraceTest, PollsEachWriteToItsEnd) {
 TEST_F(FastCycleTraceTest, APartSlowerThanTheLimitFailsTheFirstWrite) {
   RunFast(10, "", false);
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 0, true),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true, 0, true),
              CycleEnd("Programming Failed at 0x0000 .", true, "COM1")}));
 }
 
@@ -367,14 +374,14 @@ TEST_F(FastCycleTraceTest, APartSlowerThanTheLimitFailsTheFirstWrite) {
 TEST_F(FastCycleTraceTest, AByteThatNeverReadsAsWrittenFailsAtTheLimit) {
   RunFast(4, ",badread=4", true);
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 4, true),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true, 4, true),
              CycleEnd("Programming Failed at 0x0004 .", true, "COM1")}));
 }
 
 TEST_F(FastCycleTraceTest, AWriteThatIsNotEchoedFailsWithoutPolling) {
   RunFast(4, ",failwrite=5", true);
   Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Exchange(25), Status("Serial Number OK.", false),
-             AfterSerial(kSerial), Reset(), Enable(0, 0), Erase(0), Status("Chip Erased.", false), Pass(true, 5),
+             AfterSerial(kSerial), Reset(), Enable(0, 0), Erased(0), Pass(true, 5),
              CycleEnd("Programming Failed at 0x0005 .", true, "COM1")}));
 }
 

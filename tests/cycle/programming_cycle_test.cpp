@@ -180,8 +180,9 @@ TEST_F(CycleTest, AFileNoLongerUsableAtStartEndsTheCycleBeforeAnyPort) {
 }
 
 TEST_F(CycleTest, TheSecondProgrammingEntryFailing) {
-  // Gone after the probe's enable and the release's lock frame.
-  InstallSim(std::string("vanish=2,serial=") + kSerial);
+  // Gone after the probe's enable, the three signature reads and the
+  // release's lock frame.
+  InstallSim(std::string("vanish=5,serial=") + kSerial);
   Run();
   std::vector<std::string> t = dialog->Texts();
   ASSERT_EQ(t.size(), 5u);

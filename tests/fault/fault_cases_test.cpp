@@ -37,8 +37,9 @@ class FaultCase : public ::testing::Test {
   void TearDown() override { ResetGlobals(); }
 
   // One faulty cycle that must end in `finalText`, then a good one that must
-  // bring the device back whole with its own serial number.
-  void FailsThenRecovers(const std::string& faults, bool verify, const std::string& finalText) {
+  // bring the device back whole with its own serial number. Returns the
+  // faulty cycle's outcome.
+  fault::Outcome FailsThenRecovers(const std::string& faults, bool verify, const std::string& finalText) {
     SCOPED_TRACE(faults);
     fault::Outcome bad = station.Cycle(faults, verify);
     EXPECT_EQ(bad.finalText, finalText);
@@ -49,6 +50,7 @@ class FaultCase : public ::testing::Test {
     EXPECT_TRUE(next.success) << next.finalText;
     EXPECT_EQ(next.breaches, std::vector<std::string>());
     EXPECT_EQ(station.DeviceSerial(), kSerial);
+    return bad;
   }
   fault::Station station;
 };
@@ -65,6 +67,23 @@ TEST_F(FaultCase, AWriteThatFailsAtTheFirstAMiddleOrTheLastByte) {
     station.NewDevice(kSerial);
     FailsThenRecovers("failwrite=" + Address(a), false, "Writing Serial Number failed.");
   }
+}
+
+// Another part is left as it came. One that answers a single value, as a part
+// locked against reads does, is erased, then found out before a byte is written.
+TEST_F(FaultCase, APartThatIsNotTheTarget) {
+  fault::Outcome o = station.Cycle("signature=1E9303", true);
+  EXPECT_EQ(o.finalText, "Device not found. Check Power, Cable, Free COM.");
+  EXPECT_EQ(o.part, PartCheck::kWrongPart);
+  for (const sim::Frame& f : o.frames) EXPECT_TRUE(f.bytes[0] == 0x30 || f.bytes[1] == 0x53) << int(f.bytes[0]);
+  for (const char* faults : {"signature=000000", "signature=FFFFFF"}) {
+    station.NewDevice(kSerial);
+    o = FailsThenRecovers(faults, true, "Programming Failed.");
+    EXPECT_EQ(o.part, PartCheck::kWrongAfterErase);
+    for (const sim::Frame& f : o.frames) EXPECT_NE(f.bytes[0] & 0xF7, 0x40) << "a byte written";
+  }
+  FailsThenRecovers("signature=1E9303", true, "Programming Failed.");  // locked by the cycle before
+  EXPECT_TRUE(station.Cycle("lockread=FF", true).success);             // ours, locked
 }
 
 TEST_F(FaultCase, ACorruptedReadBack) {

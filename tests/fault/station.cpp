@@ -138,6 +138,7 @@ Outcome Station::Cycle(const std::string& faults, bool verify) {
   o.locked = device->Locked();
   o.serialShown = dialog.SerialText();
   o.frames = device->Frames();
+  o.part = LastCycleReport().part;
   for (const StatusLine& l : lines) o.exchangeFailed |= l.text == "Serial Number not found.";
   auto breach = [&o](const std::string& what) { o.breaches.push_back(what); };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cycle/programming_cycle.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 
@@ -30,6 +31,7 @@ struct Outcome {
   bool locked = false;
   std::string serialShown;
   std::vector<sim::Frame> frames;  // what the device took in
+  PartCheck part = PartCheck::kNotRead;
   bool exchangeFailed = false;     // the device's serial number did not arrive
   std::vector<std::string> breaches;
 };

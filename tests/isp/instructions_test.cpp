@@ -162,6 +162,10 @@ TEST_F(InstructionsTest, ALockedChipReadsAFixedValueAndIgnoresWritesUntilErased)
   EXPECT_FALSE(device->Locked());
   EXPECT_EQ(ReadFlashByte(0x0010, &b), 0);
   EXPECT_EQ(b, 0xFF);
+  uint8_t sig[3] = {0, 0, 0};
+  EXPECT_EQ(ReadSignature(sig), 0);
+  EXPECT_EQ(sig[0] << 16 | sig[1] << 8 | sig[2], 0x1E9301);
+  EXPECT_EQ(ReadSignature(nullptr), kReadNoBuffer);
 }
 
 // Nothing answers the lock frame, so nothing can fail: the whole frame still
