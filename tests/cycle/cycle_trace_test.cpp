@@ -9,6 +9,7 @@
 
 #include "cycle/programming_cycle.h"
 #include "isp/fast_mode.h"
+#include "platform/clock.h"
 #include "platform/thread.h"
 #include "sim/sim.h"
 #include "state/shared_state.h"
@@ -187,6 +188,8 @@ class CycleTraceTest : public ::testing::Test {
     TraceDialog dialog(verify);
     OnStart(&dialog);
     JoinCycleThread();
+    // A listener the cycle had to leave behind ends (and is traced) by itself.
+    plat::WaitUntil(plat::NowUs() + 60000000, [] { return plat::RunningThreadCount() == 0; });
     cycle_trace::End();
     EXPECT_EQ(sim::TheDevice()->ProtocolViolations(), 0u);
     EXPECT_EQ(plat::RunningThreadCount(), 0);
@@ -284,6 +287,16 @@ TEST_F(CycleTraceTest, SilentFirmwareUntilTheLimit) {
              AfterSerial(kFactory, true), ProgramAndFinish("COM1", kFactory, false, 0)}));
   std::vector<TraceStep> steps = cycle_trace::Steps();
   EXPECT_EQ(TimeOf(steps, TraceOp::kStatus, "Serial Number not found.") - TimeOf(steps, TraceOp::kArm), 3000000);
+}
+
+// A driver that holds the cancelled break wait for 2 s: the request gives the
+// listener 500 ms, then leaves the port to it, and the cycle ends before the
+// erase without touching the port again; the listener closes it when the
+// driver lets go.
+TEST_F(CycleTraceTest, ABreakWaitTheDriverHoldsEndsTheCycleBeforeTheErase) {
+  Run(std::string("serial=") + kSerial + ",silent,holdwait=2000", false);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Arm(), Gap(3500000),
+             CycleEnd("Serial Number not found.", true, nullptr), Gap(1500000), Wait(-1), Close("COM1")}));
 }
 
 // The sixth character does not take: nothing after it is written, no checksum,
