@@ -8,7 +8,7 @@ const char kLineOptionsUsage[] =
     "Production lines:\n"
     "  --fast                find the end of each byte write by reading the byte\n"
     "                        back (at most 9 ms) instead of a fixed 6 ms pause, and\n"
-    "                        read without pauses; a byte 0x7F still gets 6 ms\n"
+    "                        read without pauses; a byte 0x7F waits 9 ms\n"
     "  --station NAME        this runner's own stored serial number (settings:\n"
     "                        Kestrune/orvalo-programmer-NAME.INI), for one runner\n"
     "                        per cable; NAME is 1-32 of A-Z a-z 0-9 _ -\n"

@@ -100,6 +100,7 @@ const char kUsage[] =
     "    silent            the firmware never reports its serial number\n"
     "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
     "                      script the serial-number report (see README)\n"
+    "    holdwait=MS       the driver ends a cancelled break wait MS ms late (0)\n"
     "  Each item at most once, except absent, refuse, failwrite and badread;\n"
     "  nothing is trimmed. A set but empty ORVALO_SIM is an error. Whenever the\n"
     "  simulator is on, a line on standard error says so.\n";

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/settings_store.h"
@@ -21,58 +22,80 @@ namespace {
 
 std::unique_ptr<plat::Event> g_serialEvent;
 std::unique_ptr<plat::Thread> g_listenerThread;
-std::atomic<bool> g_listenerStop{false};
 std::atomic<SerialSource> g_serialSource{SerialSource::kNone};
 
-constexpr unsigned kRequestLimitMs = 3000;
+// One request's own stop flag and port, so that a listener left behind in a
+// driver's wait can never act for a later request.
+struct Request {
+  explicit Request(plat::SerialPort* p) : port(p) {}
+  std::atomic<bool> stop{false};
+  plat::SerialPort* const port;
+  std::mutex m;  // the listener's leaving against the hand-over
+  bool listenerGone = false;
+  std::unique_ptr<plat::SerialPort> handedOver;  // closed by the listener when it leaves
+};
 
-void BreakPulse() {
-  g_hPort->SetBreak(true);
-  plat::Sleep(1);
-  g_hPort->SetBreak(false);
-  plat::Sleep(1);
+// Runs one port operation unless the request has ended; false when it has.
+template <class Op>
+bool Use(Request& r, Op op) {
+  if (r.stop.load()) return false;
+  op(*r.port);
+  return true;
+}
+
+// A pause that ends with the request; false when it has ended.
+bool Pause(Request& r, unsigned ms) {
+  return !r.stop.load() && plat::SleepUnless(ms, [&r] { return r.stop.load(); });
+}
+
+bool BreakPulse(Request& r) {
+  return Use(r, [](plat::SerialPort& p) { p.SetBreak(true); }) && Pause(r, 1) &&
+         Use(r, [](plat::SerialPort& p) { p.SetBreak(false); }) && Pause(r, 1);
 }
 
 // The device's request 0x10 0x7F is answered at once, inside the scan, so that
 // a frame later in the same read is still taken.
-void AnswerRequest(void*) {
-  BreakPulse();
-  g_hPort->TransmitChar(0x10);
-  plat::Sleep(1);
-  g_hPort->TransmitChar(0x31);
+void AnswerRequest(void* request) {
+  Request& r = *static_cast<Request*>(request);
+  if (BreakPulse(r) && Use(r, [](plat::SerialPort& p) { p.TransmitChar(0x10); }) && Pause(r, 1))
+    Use(r, [](plat::SerialPort& p) { p.TransmitChar(0x31); });
 }
 
 // Waits for the firmware's break, answers it (break pulse, 0x06) and gives the
-// device 8 ms to send its frame before one read that does not wait. Checks the
-// stop flag before every use of the port, so once ReadDeviceSerial has asked
-// it to stop it touches nothing again.
-void SerialListener() {
+// device 8 ms to send its frame before one read that does not wait. Once
+// ReadDeviceSerial's wait has ended it touches neither the port nor
+// g_deviceSerial again, not even to finish a pulse or an answer begun.
+void ListenUntilStopped(Request& r) {
   plat::RaiseThreadPriorityTimeCritical();
-  while (!g_listenerStop.load()) {
-    g_hPort->ArmBreakWait();
-    int waited = g_hPort->WaitBreak();
-    if (g_listenerStop.load()) return;
-    if (waited != 1) {
-      plat::Sleep(5);
-      continue;
+  while (true) {
+    int waited = 0;
+    if (!Use(r, [](plat::SerialPort& p) { p.ArmBreakWait(); })) return;
+    if (!Use(r, [&waited](plat::SerialPort& p) { waited = p.WaitBreak(); })) return;
+    if (waited == 1) {
+      int n = 0;
+      if (!BreakPulse(r) || !Use(r, [](plat::SerialPort& p) { p.TransmitChar(0x06); }) || !Pause(r, 8) ||
+          !Use(r, [&n](plat::SerialPort& p) { n = p.Read(g_rxBuffer, int(sizeof g_rxBuffer)); }))
+        return;
+      if (n > 0) {
+        FrameScanResult found = ScanFrames(g_rxBuffer, n, AnswerRequest, &r);
+        if (r.stop.load()) return;
+        if (found.payloadOffset >= 0) {
+          std::memcpy(g_deviceSerial, g_rxBuffer + found.payloadOffset, size_t(found.payloadLength));
+          g_serialEvent->Set();
+          return;
+        }
+      }
     }
-    BreakPulse();
-    g_hPort->TransmitChar(0x06);
-    plat::Sleep(8);
-    if (g_listenerStop.load()) return;
-    int n = g_hPort->Read(g_rxBuffer, int(sizeof g_rxBuffer));
-    if (n <= 0) {
-      plat::Sleep(5);
-      continue;
-    }
-    FrameScanResult found = ScanFrames(g_rxBuffer, n, AnswerRequest, nullptr);
-    if (found.payloadOffset >= 0) {
-      std::memcpy(g_deviceSerial, g_rxBuffer + found.payloadOffset, size_t(found.payloadLength));
-      g_serialEvent->Set();
-      return;
-    }
-    plat::Sleep(5);
+    if (!Pause(r, 5)) return;
   }
+}
+
+void SerialListener(const std::shared_ptr<Request>& r) {
+  ListenUntilStopped(*r);
+  std::unique_ptr<plat::SerialPort> handedOver;
+  std::lock_guard<std::mutex> g(r->m);
+  r->listenerGone = true;
+  handedOver = std::move(r->handedOver);
 }
 
 }  // namespace
@@ -82,18 +105,34 @@ int ReadDeviceSerial() {
   if (!g_serialEvent) return kSerialNoEvent;
   // A shorter report must not inherit the tail of an earlier, longer one.
   std::memset(g_deviceSerial, 0, sizeof g_deviceSerial);
-  g_listenerStop.store(false);
+  auto request = std::make_shared<Request>(g_hPort);
   g_hPort->ResetCancel();
-  g_listenerThread = plat::Thread::Start(SerialListener);
+  g_listenerThread = plat::Thread::Start([request] { SerialListener(request); });
   if (!g_listenerThread) {
     g_serialEvent.reset();
     return kSerialNoListener;
   }
   bool signalled = g_serialEvent->Wait(kRequestLimitMs);
-  // The listener may be blocked in the port's wait for a break: the port's
-  // cancel ends that wait, and the listener touches nothing after it.
-  g_listenerStop.store(true);
+  // The stop ends the listener's pauses; the port's cancel ends its wait for
+  // a break.
+  request->stop.store(true);
+  plat::Notify();
   g_hPort->CancelWait();
+  if (!g_listenerThread->JoinFor(kListenerEndLimitMs)) {
+    // A driver that ignores the cancel holds the listener inside a port call.
+    // Closing the port under it, or using it from this thread, would put two
+    // threads on it: the port goes with the listener, which closes it when
+    // the driver lets it go, and the cycle must end without it.
+    std::lock_guard<std::mutex> g(request->m);
+    if (!request->listenerGone) {
+      request->handedOver.reset(g_hPort);
+      g_hPort = nullptr;
+      plat::Thread::Abandon(std::move(g_listenerThread));
+      g_serialEvent.reset();
+      return kSerialListenerHeld;
+    }
+  }
+  // Ended, or just leaving: nothing of the request is left for it to touch.
   g_listenerThread->Join();
   g_listenerThread.reset();
   g_hPort->ResetCancel();

@@ -42,12 +42,23 @@ void ResetSerialSource();
 
 constexpr int kSerialNoEvent = -2;      // the event could not be created
 constexpr int kSerialNoListener = -3;   // the listener thread could not start
+// The listener could not be ended (a driver that ignores the cancel) and keeps
+// the port, which is no longer in g_hPort: like a listener that never
+// started, it ends the cycle before anything else, the device left as it came.
+constexpr int kSerialListenerHeld = kSerialNoListener;
 constexpr int kSerialNoFrame = -4;      // no frame within 3000 ms
 constexpr int kSerialEmpty = -5;        // a frame whose first payload byte is 0
 constexpr int kRecordWriteFailed = -5;  // a character of the record was not written
 constexpr int kRecordMismatch = -5;     // the record read back differs
 
-// 0 with the serial number in g_deviceSerial, else one of kSerial*.
+constexpr unsigned kRequestLimitMs = 3000;
+// Once its wait is cancelled the listener leaves within one port call; a
+// driver that holds the call longer keeps the port with the listener.
+constexpr unsigned kListenerEndLimitMs = 500;
+
+// 0 with the serial number in g_deviceSerial, else one of kSerial*. Returns
+// at most kRequestLimitMs, the port's cancel and kListenerEndLimitMs after it
+// began.
 int ReadDeviceSerial();
 
 // Writes the record; length is cut to 22. 0, or kRecordWriteFailed when a

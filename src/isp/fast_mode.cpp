@@ -14,8 +14,19 @@ void SetFastMode(bool on) { g_fast.store(on); }
 bool FastMode() { return g_fast.load(); }
 
 int AwaitByteWritten(int address, uint8_t data) {
-  if (!FastMode() || data == kPollBusyValue) {
+  if (!FastMode()) {
     plat::Sleep(6);
+    return 0;
+  }
+  if (data == kPollBusyValue) {
+    // Polling cannot see this write end, so the part gets the family's
+    // longest write time: a 6 ms pause would let the next write reach a part
+    // still busy, which drops it unnoticed when that byte is 0x7F as well.
+    // The read after it still tells a dropped or wrong write (an erased cell
+    // reads 0xFF) from one the part took.
+    plat::Sleep(unsigned(kPollLimitUs / 1000));
+    uint8_t got = 0;
+    if (ReadFlashByte(address, &got) != 0 || got != data) return kNoAnswer;
     return 0;
   }
   int64_t deadline = plat::NowUs() + kPollLimitUs;

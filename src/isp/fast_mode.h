@@ -16,7 +16,7 @@ bool FastMode();
 // Called after a byte write's frame was accepted. Default mode: the fixed
 // 6 ms pause, always 0. Fast mode: 0 once the byte reads back as data, -101
 // when it still differs after kPollLimitUs (or the read fails); 0x7F cannot be
-// told from busy and gets the fixed pause instead.
+// told from busy, so it waits the whole kPollLimitUs and must then read 0x7F.
 int AwaitByteWritten(int address, uint8_t data);
 
 // The pause after a byte read: 1 ms by default, none in fast mode.

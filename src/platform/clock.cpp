@@ -119,6 +119,17 @@ void Sleep(unsigned ms) {
     if (PauseObserver observer = g_pauseObserver.load()) observer(ms, took);
 }
 
+bool SleepUnless(unsigned ms, const std::function<bool()>& stop) {
+  if (SleepObserver observer = g_sleepObserver.load()) observer(ms);
+  int64_t t0 = NowUs();
+  bool stopped = WaitUntil(t0 + int64_t(ms) * 1000, stop);
+  int64_t took = NowUs() - t0;
+  AddStats(false, uint64_t(ms) * 1000, uint64_t(took));
+  if (!stopped && !S().virtualTime)
+    if (PauseObserver observer = g_pauseObserver.load()) observer(ms, took);
+  return !stopped;
+}
+
 bool WaitUntil(int64_t deadlineUs, const std::function<bool()>& ready) {
   ClockState& s = S();
   std::unique_lock<std::mutex> lock(s.m);

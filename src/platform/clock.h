@@ -26,6 +26,11 @@ int64_t NowUs();
 // Sleep(0) gives up the rest of the time slice; Sleep(n) pauses n milliseconds.
 void Sleep(unsigned ms);
 
+// Sleep(ms) that ends early once stop() holds (checked like WaitUntil's
+// ready, so whoever makes it true calls Notify). true when the whole pause
+// passed. Observed and counted as a pause of ms.
+bool SleepUnless(unsigned ms, const std::function<bool()>& stop);
+
 // Blocks until ready() is true (checked under the clock's lock, after every
 // Notify) or the clock reaches deadlineUs. Returns true when ready() held.
 bool WaitUntil(int64_t deadlineUs, const std::function<bool()>& ready);

@@ -34,6 +34,8 @@ bool ConsumeFailure(std::atomic<int>& counter) {
 
 struct Thread::Impl {
   std::thread t;
+  std::mutex m;            // orders the end against Abandon
+  bool abandoned = false;  // the thread frees its own handle when it ends
 };
 
 std::unique_ptr<Thread> Thread::Start(std::function<void()> fn) {
@@ -53,9 +55,18 @@ std::unique_ptr<Thread> Thread::Start(std::function<void()> fn) {
       ClockAdoptParticipant();
       fn();
       --g_running;
-      self->done_.store(true);
+      bool abandoned;
+      {
+        std::lock_guard<std::mutex> g(self->impl_->m);
+        self->done_.store(true);
+        abandoned = self->impl_->abandoned;
+      }
       ClockRemoveParticipant();
       Notify();
+      if (abandoned) {
+        self->impl_->t.detach();
+        delete self;
+      }
     });
   } catch (const std::system_error& e) {
     SetStartError(e.code().message());
@@ -81,6 +92,19 @@ bool Thread::JoinFor(unsigned ms) {
   if (!WaitUntil(NowUs() + int64_t(ms) * 1000, [this] { return done_.load(); })) return false;
   if (impl_->t.joinable()) impl_->t.join();
   return true;
+}
+
+void Thread::Abandon(std::unique_ptr<Thread> thread) {
+  if (!thread) return;
+  {
+    std::lock_guard<std::mutex> g(thread->impl_->m);
+    if (!thread->done_.load()) {
+      thread->impl_->abandoned = true;
+      thread.release();
+      return;
+    }
+  }
+  thread.reset();
 }
 
 void Thread::Join() {

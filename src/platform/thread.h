@@ -22,6 +22,9 @@ class Thread {
   // Waits at most ms (on the platform clock) for the thread to end.
   bool JoinFor(unsigned ms);
   void Join();
+  // Gives up a thread that did not end in time: it is never joined, and the
+  // handle is freed by the thread itself when it ends (at once if it has).
+  static void Abandon(std::unique_ptr<Thread> thread);
   bool Finished() const { return done_.load(); }
 
  private:

@@ -42,6 +42,9 @@ struct Config {
   int truncate = -1;                // send only this many bytes of the frame
   std::vector<uint8_t> noise;       // bytes sent before the frame
   bool vanishAtReport = false;      // gone when it should send its frame
+  // The cable's driver: a cancelled break wait ends only this long after the
+  // cancel (a driver that ignores it for a while).
+  int holdWaitMs = 0;
 };
 
 // The longest write busy time `busy` accepts, in milliseconds.

@@ -30,8 +30,8 @@ World& W() {
 // line unconnected: CTS is never asserted and nothing is ever received.
 class SimPort : public plat::SerialPort {
  public:
-  SimPort(std::string name, SimDevice* device, bool connected)
-      : name_(std::move(name)), device_(device), connected_(connected) {}
+  SimPort(std::string name, SimDevice* device, bool connected, int holdWaitMs)
+      : name_(std::move(name)), device_(device), connected_(connected), holdUs_(int64_t(holdWaitMs) * 1000) {}
   // The close as Windows' serial driver performs it: the break ends, then
   // DTR drops, then RTS. Lines that only fall latch nothing, so a closed port
   // leaves the device at the level the cycle last gave it.
@@ -79,7 +79,10 @@ class SimPort : public plat::SerialPort {
 
   int WaitBreak() override {
     while (true) {
-      if (cancelled_.load()) return -1;
+      if (cancelled_.load()) {
+        plat::WaitUntil(cancelledAt_.load() + holdUs_, nullptr);
+        return -1;
+      }
       bool gotBreak = false;
       Pump(&gotBreak);
       if (gotBreak) return 1;
@@ -89,6 +92,7 @@ class SimPort : public plat::SerialPort {
   }
 
   void CancelWait() override {
+    cancelledAt_.store(plat::NowUs());
     cancelled_.store(true);
     plat::Notify();
   }
@@ -129,7 +133,9 @@ class SimPort : public plat::SerialPort {
   std::string name_;
   SimDevice* device_;
   bool connected_;
+  int64_t holdUs_;
   std::atomic<bool> cancelled_{false};
+  std::atomic<int64_t> cancelledAt_{0};
   std::mutex m_;
   std::deque<uint8_t> pending_;
 };
@@ -138,6 +144,7 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
   World& w = W();
   int idx = PortIndex(name);
   SimDevice* device;
+  int holdWaitMs;
   {
     std::lock_guard<std::mutex> g(w.m);
     if (!idx || !w.device || w.config.absent[idx] || w.open[idx]) return -2;
@@ -145,9 +152,10 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
     int now = int(w.open[1]) + int(w.open[2]);
     if (now > w.maxOpen) w.maxOpen = now;
     device = w.device.get();
+    holdWaitMs = w.config.holdWaitMs;
   }
   device->HostOpened(name);
-  port->reset(new SimPort(name, device, device->Connected(name)));
+  port->reset(new SimPort(name, device, device->Connected(name), holdWaitMs));
   return 0;
 }
 

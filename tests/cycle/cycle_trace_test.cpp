@@ -9,6 +9,7 @@
 
 #include "cycle/programming_cycle.h"
 #include "isp/fast_mode.h"
+#include "platform/clock.h"
 #include "platform/thread.h"
 #include "sim/sim.h"
 #include "state/shared_state.h"
@@ -70,7 +71,8 @@ TraceItem Polls(int address, int busyReads) {
 
 TraceItem Write(int address, uint8_t data) {
   if (data == 0xFF) return Seq({});
-  if (g_pollBusyUs < 0 || data == 0x7F) return Seq({Frame(0x40, address, data), Pause(6)});
+  if (g_pollBusyUs < 0) return Seq({Frame(0x40, address, data), Pause(6)});
+  if (data == 0x7F) return Seq({Frame(0x40, address, data), Pause(9), PollRead(address)});
   return Seq({Frame(0x40, address, data), Polls(address, (g_pollBusyUs + 199) / 200)});
 }
 // A write frame the device does not echo: it fails at once, in either mode.
@@ -193,6 +195,8 @@ class CycleTraceTest : public ::testing::Test {
     TraceDialog dialog(verify);
     OnStart(&dialog);
     JoinCycleThread();
+    // A listener the cycle had to leave behind ends (and is traced) by itself.
+    plat::WaitUntil(plat::NowUs() + 60000000, [] { return plat::RunningThreadCount() == 0; });
     cycle_trace::End();
     EXPECT_EQ(sim::TheDevice()->ProtocolViolations(), 0u);
     EXPECT_EQ(plat::RunningThreadCount(), 0);
@@ -292,6 +296,16 @@ TEST_F(CycleTraceTest, SilentFirmwareUntilTheLimit) {
   EXPECT_EQ(TimeOf(steps, TraceOp::kStatus, "Serial Number not found.") - TimeOf(steps, TraceOp::kArm), 3000000);
 }
 
+// A driver that holds the cancelled break wait for 2 s: the request gives the
+// listener 500 ms, then leaves the port to it, and the cycle ends before the
+// erase without touching the port again; the listener closes it when the
+// driver lets go.
+TEST_F(CycleTraceTest, ABreakWaitTheDriverHoldsEndsTheCycleBeforeTheErase) {
+  Run(std::string("serial=") + kSerial + ",silent,holdwait=2000", false);
+  Check(Seq({CycleStart(), FoundOn("COM1", 0), Released("COM1"), Arm(), Gap(3500000),
+             CycleEnd("Serial Number not found.", true, nullptr), Gap(1500000), Wait(-1), Close("COM1")}));
+}
+
 // The sixth character does not take: nothing after it is written, no checksum,
 // no read-back, no lock.
 TEST_F(CycleTraceTest, ARecordWriteThatFails) {
@@ -349,7 +363,8 @@ class FastCycleTraceTest : public CycleTraceTest {
 
 // Parts faster and slower than the default cycle's 6 ms pause: each write
 // ends at the first read that is no longer busy; reads have no pause; the
-// 0x7F byte still gets the fixed pause. Everything else is the default cycle.
+// 0x7F byte waits the longest write time and is read once. Everything else is
+// the default cycle.
 TEST_F(FastCycleTraceTest, PollsEachWriteToItsEnd) {
   for (int busyMs : {4, 7}) {
     SCOPED_TRACE("busy=" + std::to_string(busyMs));

@@ -18,14 +18,14 @@ namespace {
 
 using namespace expect;
 
-// A port whose receive line brings a break every `periodMs` from `firstMs`
+// A port whose receive line brings a break every `periodUs` from `firstUs`
 // after it is made; the first `failingWaits` break waits fail at once; each
 // read returns the next scripted reply (or nothing).
 class ScriptedPort : public plat::SerialPort {
  public:
-  ScriptedPort(int firstMs, int periodMs, int failingWaits, std::deque<std::vector<uint8_t>> replies)
-      : next_(plat::NowUs() + int64_t(firstMs) * 1000),
-        period_(int64_t(periodMs) * 1000),
+  ScriptedPort(int64_t firstUs, int64_t periodUs, int failingWaits, std::deque<std::vector<uint8_t>> replies)
+      : next_(plat::NowUs() + firstUs),
+        period_(periodUs),
         failingWaits_(failingWaits),
         replies_(std::move(replies)) {}
   bool SetupQueues(unsigned, unsigned) override { return true; }
@@ -112,7 +112,7 @@ class ListenerTraceTest : public ::testing::Test {
 // Breaks at 20 ms and every 100 ms, never a byte: each is answered, read,
 // and followed by 5 ms before the wait is armed again, until the limit.
 TEST_F(ListenerTraceTest, BreaksWithoutAFrameUntilTheLimit) {
-  EXPECT_EQ(Request(new ScriptedPort(20, 100, 0, {})), -4);
+  EXPECT_EQ(Request(new ScriptedPort(20000, 100000, 0, {})), -4);
   EXPECT_EQ(end - start, 3000000);
   std::string diff =
       CompareTraces(ExpandTrace({Repeat(30, {Answered(0), Pause(5)}), Arm(), Wait(-1)}), cycle_trace::Steps());
@@ -126,7 +126,7 @@ TEST_F(ListenerTraceTest, BreaksWithoutAFrameUntilTheLimit) {
 // a fresh wait; the frame that comes next is taken.
 TEST_F(ListenerTraceTest, FailedWaitsAndAnEmptyReadAreRetriedAfter5ms) {
   std::vector<uint8_t> frame = {0x10, 0xE3, 0x02, 'A', 'B', 'C'};
-  EXPECT_EQ(Request(new ScriptedPort(20, 100, 2, {{0x55, 0x10}, frame})), 0);
+  EXPECT_EQ(Request(new ScriptedPort(20000, 100000, 2, {{0x55, 0x10}, frame})), 0);
   std::string diff =
       CompareTraces(ExpandTrace({Arm(), Wait(0), Pause(5), Arm(), Wait(0), Pause(5), Answered(2), Pause(5),
                                  Answered(6)}),
@@ -134,6 +134,28 @@ TEST_F(ListenerTraceTest, FailedWaitsAndAnEmptyReadAreRetriedAfter5ms) {
   EXPECT_EQ(diff, "");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(g_deviceSerial), 3), "ABC");
   EXPECT_EQ(end - start, 130000);  // taken in the read after the second break
+}
+
+// A break answered just before the limit: the listener stops where the limit
+// finds it, inside the break pulse's pause or inside the fourth answer to
+// ten 10 7F requests, and touches the port no more; the request ends at the
+// limit.
+TEST_F(ListenerTraceTest, NothingReachesThePortAfterTheLimit) {
+  std::vector<uint8_t> requests;
+  for (int i = 0; i < 10; ++i) requests.insert(requests.end(), {0x10, 0x7F});
+  TraceItem answer = Seq({Brk(1), Pause(1), Brk(0), Pause(1), Tx(0x10), Pause(1), Tx(0x31)});
+  struct {
+    int64_t breakUs;
+    TraceBlock expected;
+  } cases[] = {{2998500, {Arm(), Wait(1), Brk(1), Pause(1), Brk(0), Pause(1)}},
+               {2980500, {Answered(20), Repeat(3, {answer}), Brk(1), Pause(1)}}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(Request(new ScriptedPort(c.breakUs, 100000, 0, {requests})), -4);
+    EXPECT_EQ(end - start, 3000000);
+    EXPECT_EQ(CompareTraces(ExpandTrace(c.expected), cycle_trace::Steps()), "") << c.breakUs;
+    TearDown();
+    SetUp();
+  }
 }
 
 }  // namespace
