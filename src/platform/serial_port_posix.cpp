@@ -260,7 +260,7 @@ int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port)
   // first configuration step and must not leave a lock file behind.
   if (terminal) {
     long holder = TakeUucpLock(path, &lockPath);
-    if (holder > 0) return Refuse(name, path, PortProblem::kInUse, fd, holder);
+    if (holder != 0) return Refuse(name, path, PortProblem::kInUse, fd, holder > 0 ? holder : 0);
     if (Ioctl(fd, TIOCEXCL) != 0) {
       ReleaseUucpLock(lockPath);
       return Refuse(name, path, PortProblem::kInUse, fd);
