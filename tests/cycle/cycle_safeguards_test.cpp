@@ -71,18 +71,18 @@ TEST_F(CycleSafeguardTest, TheCycleProgramsAndVerifiesTheCopyCheckedAtStart) {
 }
 
 TEST_F(CycleSafeguardTest, AStoreThatDoesNotKeepTheSerialNumberEndsTheCycleBeforeTheErase) {
-  // Blocked before its file exists, then once it holds an earlier device's
-  // number (last: that block lasts to the end of the test).
+  // Blocked before its file exists; then, once it holds an earlier device's
+  // number, for a new device and for that earlier one again, whose number the
+  // file already holds (the block lasts to the end of the test).
   const char earlier[] = "RV0058LK00000000000007";
-  for (bool fileExists : {false, true}) {
-    SCOPED_TRACE(fileExists ? "after an earlier device" : "no file yet");
-    if (fileExists) {
+  for (int row = 0; row < 3; ++row) {
+    SCOPED_TRACE(row);
+    if (row == 0 && !BlockSettingsStore(TempDir("blocked"))) continue;
+    if (row == 1) {
       ASSERT_TRUE(WriteProfileString("Device", "Serial Number", earlier));
       if (!BlockSettingsStoreWrites(TempDir("probe"))) GTEST_SKIP() << "no such store on this platform";
-    } else if (!BlockSettingsStore(TempDir("blocked"))) {
-      continue;
     }
-    InstallSim(std::string("serial=") + kSerial);
+    InstallSim(std::string("serial=") + (row == 2 ? earlier : kSerial));
     std::vector<uint8_t> was = Flash();
     Run();
     EXPECT_EQ(dialog->LastText(), "Saving Serial Number failed.");
@@ -91,8 +91,8 @@ TEST_F(CycleSafeguardTest, AStoreThatDoesNotKeepTheSerialNumberEndsTheCycleBefor
     EXPECT_FALSE(HasText("Serial Number OK."));
     EXPECT_EQ(Flash(), was);
     EXPECT_EQ(sim::TheDevice()->ControlLevel(), 1) << "the device runs its firmware";
-    EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), fileExists ? earlier : "");
-    UseIsolatedSettings("safeguards");
+    EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), row == 0 ? "" : earlier);
+    if (row == 0) UseIsolatedSettings("safeguards");
   }
 }
 
