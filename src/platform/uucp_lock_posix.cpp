@@ -54,7 +54,8 @@ long ReadHolder(int fd, const struct stat& st) {
   char buf[32];
   ssize_t n = read(fd, buf, sizeof buf);
   if (n < 0) return kHolderUnknown;
-  if (n == 0 && time(nullptr) - st.st_mtime < 10) return kHolderUnknown;
+  long long age = static_cast<long long>(time(nullptr) - st.st_mtime);
+  if (n == 0 && age > -10 && age < 10) return kHolderUnknown;
   return ParseHolder(buf, n);
 }
 
