@@ -155,8 +155,9 @@ int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* sou
     std::memcpy(working, g_deviceSerial, kSerialLength);
     // The store is the only copy once the chip is erased: a value that did not
     // persist would make the next cycle write another device's number.
-    WriteProfileString("Device", "Serial Number", working);
-    if (GetProfileString("Device", "Serial Number", "") != std::string(working)) return kSerialNotSaved;
+    if (!WriteProfileString("Device", "Serial Number", working) ||
+        GetProfileString("Device", "Serial Number", "") != std::string(working))
+      return kSerialNotSaved;
     *source = SerialSource::kDevice;
     g_serialSource.store(*source);
     statusWindow->SetStatusText("Serial Number OK.");

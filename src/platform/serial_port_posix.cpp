@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -236,41 +237,50 @@ int Refuse(const std::string& name, const std::string& path, PortProblem problem
 
 }  // namespace
 
-// Exclusive use, as far as Linux allows: the port is refused when a live
-// process holds its UUCP lock file, when another descriptor holds its flock
-// (our own programs), or when another program has made it exclusive with
-// TIOCEXCL (which root could otherwise open regardless); then this process
-// takes all three. What stays possible: a program that takes none of them and
-// opened the port before us keeps using it alongside, and root, or a program
-// opened before our TIOCEXCL, is not stopped by it.
+// Exclusive use, as far as Linux allows, checked in an order that leaves a
+// port held by someone else as it was: most serial drivers raise DTR and RTS
+// on every open (unless the speed is B0), so a port whose UUCP lock a live
+// process holds is not opened at all, and one that another program made
+// exclusive with TIOCEXCL fails the open with EBUSY before any line moves.
+// Then the flock (our own programs) and, for root, whom TIOCEXCL does not
+// stop, the exclusive flag are checked on the descriptor, and this process
+// takes all three. What stays possible: a program that takes none of them
+// keeps the port alongside us, its lines raised by our open, as root's open
+// raises those of a port made exclusive; closing a refused descriptor leaves
+// them so, the other holder still having the port open.
 int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port) {
   std::string path = DevicePathFor(name);
   NotePortProblem(name, PortNote{PortProblem::kNone, path, 0});
   if (path.empty()) return Refuse(name, path, PortProblem::kAbsent, -1);
+  // Only a device takes a lock, and only a terminal keeps it: the open of
+  // anything else fails at its first configuration step and must not leave a
+  // lock file behind.
+  struct stat st;
+  std::string lockPath;
+  if (stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
+    long holder = TakeUucpLock(path, &lockPath);
+    if (holder != 0) return Refuse(name, path, PortProblem::kInUse, -1, holder > 0 ? holder : 0);
+  }
+  auto refuse = [&](PortProblem problem, int fd) {
+    ReleaseUucpLock(lockPath);
+    return Refuse(name, path, problem, fd);
+  };
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Refuse(name, path, ProblemOfOpenError(errno), -1);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Refuse(name, path, PortProblem::kInUse, fd);
+  if (fd < 0) return refuse(ProblemOfOpenError(errno), -1);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(PortProblem::kInUse, fd);
   bool terminal = isatty(fd) == 1;
   if (terminal) {
     int exclusive = 0;
-    if (Ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return Refuse(name, path, PortProblem::kInUse, fd);
-  }
-  std::string lockPath;
-  // Only a terminal takes a lock: the open of something else fails at its
-  // first configuration step and must not leave a lock file behind.
-  if (terminal) {
-    long holder = TakeUucpLock(path, &lockPath);
-    if (holder > 0) return Refuse(name, path, PortProblem::kInUse, fd, holder);
-    if (Ioctl(fd, TIOCEXCL) != 0) {
-      ReleaseUucpLock(lockPath);
-      return Refuse(name, path, PortProblem::kInUse, fd);
-    }
+    if (Ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return refuse(PortProblem::kInUse, fd);
+    if (Ioctl(fd, TIOCEXCL) != 0) return refuse(PortProblem::kInUse, fd);
+  } else {
+    ReleaseUucpLock(lockPath);
+    lockPath.clear();
   }
   int cancelFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (cancelFd < 0) {
     if (terminal) Ioctl(fd, TIOCNXCL);
-    ReleaseUucpLock(lockPath);
-    return Refuse(name, path, PortProblem::kAbsent, fd);
+    return refuse(PortProblem::kAbsent, fd);
   }
   port->reset(new PosixPort(name, path, fd, cancelFd, lockPath));
   return 0;

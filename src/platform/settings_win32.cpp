@@ -57,6 +57,10 @@ bool WriteRegistry(const std::string& company, const std::string& app, const std
   if (!key) return false;
   LONG r = RegSetValueExA(key, entry.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           DWORD(value.size() + 1));
+  // A value set is at first only in memory, written to the hive file later,
+  // where a full disk would lose it unseen: the flush makes the result say
+  // whether the value is kept.
+  if (r == ERROR_SUCCESS) r = RegFlushKey(key);
   RegCloseKey(key);
   return r == ERROR_SUCCESS;
 }

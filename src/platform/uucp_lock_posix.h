@@ -14,7 +14,8 @@ std::string UucpLockPath(const std::string& devicePath);
 
 // Takes the lock for devicePath. Returns 0 when taken (*lockPath set), or when
 // no lock can be written here at all (*lockPath empty); else the PID of the
-// live process that holds it.
+// live process that holds it, or -1 for a lock that may be held by a holder
+// that cannot be named (unreadable, or still being written).
 long TakeUucpLock(const std::string& devicePath, std::string* lockPath);
 // Removes a lock this process took.
 void ReleaseUucpLock(const std::string& lockPath);

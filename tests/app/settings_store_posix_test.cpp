@@ -16,11 +16,26 @@ class SettingsStorePosixTest : public ::testing::Test {
   void SetUp() override { UseIsolatedSettings("store"); }
 };
 
-TEST_F(SettingsStorePosixTest, AStoreThatCannotBeWrittenSaysSo) {
+TEST_F(SettingsStorePosixTest, AStoreThatCannotBeWrittenSaysSoAndKeepsWhatItHeld) {
   // Root ignores permissions: a file where the company folder must go.
   WriteFile(std::string(getenv("XDG_CONFIG_HOME")) + "/Kestrune", "in the way");
   EXPECT_FALSE(WriteProfileString("Device", "Serial Number", "X"));
   EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "");
+  // Once the file holds a value: no file may grow, as on a full disk.
+  UseIsolatedSettings("filled");
+  ASSERT_TRUE(WriteProfileString("Device", "Serial Number", "ZTMQR51700000000000041"));
+  ASSERT_TRUE(BlockSettingsStoreWrites(TempDir("probe")));
+  EXPECT_FALSE(WriteProfileString("Device", "Serial Number", "ZTMQR51700000000000042"));
+  EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), "ZTMQR51700000000000041");
+}
+
+// Each value replaces one of the same length within the same millisecond.
+TEST_F(SettingsStorePosixTest, AValueJustWrittenIsTheOneRead) {
+  for (char last = '0'; last <= '9'; ++last) {
+    std::string value = std::string("ZTMQR5170000000000004") + last;
+    ASSERT_TRUE(WriteProfileString("Device", "Serial Number", value.c_str()));
+    EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), value);
+  }
 }
 
 TEST_F(SettingsStorePosixTest, EachUseLooksInTheConfigFolderOfTheMoment) {

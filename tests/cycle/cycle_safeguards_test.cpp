@@ -71,17 +71,29 @@ TEST_F(CycleSafeguardTest, TheCycleProgramsAndVerifiesTheCopyCheckedAtStart) {
 }
 
 TEST_F(CycleSafeguardTest, AStoreThatDoesNotKeepTheSerialNumberEndsTheCycleBeforeTheErase) {
-  if (!BlockSettingsStore(TempDir("blocked"))) GTEST_SKIP() << "no unwritable store on this platform";
-  InstallSim(std::string("serial=") + kSerial);
-  std::vector<uint8_t> was = Flash();
-  Run();
-  UseIsolatedSettings("safeguards");
-  EXPECT_EQ(dialog->LastText(), "Saving Serial Number failed.");
-  EXPECT_TRUE(dialog->LastRed());
-  EXPECT_FALSE(HasText("Chip Erased."));
-  EXPECT_FALSE(HasText("Serial Number OK."));
-  EXPECT_EQ(Flash(), was);
-  EXPECT_EQ(sim::TheDevice()->ControlLevel(), 1) << "the device runs its firmware";
+  // Blocked before its file exists; then, once it holds an earlier device's
+  // number, for a new device and for that earlier one again, whose number the
+  // file already holds (the block lasts to the end of the test).
+  const char earlier[] = "RV0058LK00000000000007";
+  for (int row = 0; row < 3; ++row) {
+    SCOPED_TRACE(row);
+    if (row == 0 && !BlockSettingsStore(TempDir("blocked"))) continue;
+    if (row == 1) {
+      ASSERT_TRUE(WriteProfileString("Device", "Serial Number", earlier));
+      if (!BlockSettingsStoreWrites(TempDir("probe"))) GTEST_SKIP() << "no such store on this platform";
+    }
+    InstallSim(std::string("serial=") + (row == 2 ? earlier : kSerial));
+    std::vector<uint8_t> was = Flash();
+    Run();
+    EXPECT_EQ(dialog->LastText(), "Saving Serial Number failed.");
+    EXPECT_TRUE(dialog->LastRed());
+    EXPECT_FALSE(HasText("Chip Erased."));
+    EXPECT_FALSE(HasText("Serial Number OK."));
+    EXPECT_EQ(Flash(), was);
+    EXPECT_EQ(sim::TheDevice()->ControlLevel(), 1) << "the device runs its firmware";
+    EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), row == 0 ? "" : earlier);
+    if (row == 0) UseIsolatedSettings("safeguards");
+  }
 }
 
 TEST_F(CycleSafeguardTest, AStationThatCannotAskEndsTheCycleWithoutBorrowingANumber) {

@@ -2,6 +2,7 @@
 // a real serial device.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -216,12 +217,22 @@ TEST_F(PortLockTest, TheLockFileNamesTheDeviceAndHoldsTheOwnersPid) {
 }
 
 TEST_F(PortLockTest, ALiveHolderKeepsThePortAndIsNamed) {
-  WriteFile(lock, "         1\n");  // init runs as long as the machine does
-  EXPECT_EQ(OpenPort("COM1"), -2);
-  plat::PortNote note = plat::LastPortProblem("COM1");
-  EXPECT_EQ(note.problem, plat::PortProblem::kInUse);
-  EXPECT_EQ(note.holderPid, 1);
-  EXPECT_EQ(ReadText(lock), "         1\n");  // somebody else's lock is left alone
+  // Not even opened: on a serial port the open alone raises DTR and RTS.
+  int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(opens, pty.path().c_str(), IN_OPEN), 0);
+  // init runs as long as the machine does: PID 1 as HDB text, as short text,
+  // and as an old program's binary number.
+  for (std::string held : {std::string("         1\n"), std::string("  1\n"), std::string("\1\0\0\0", 4)}) {
+    WriteFile(lock, held);
+    EXPECT_EQ(OpenPort("COM1"), -2);
+    char event[256];
+    EXPECT_LT(read(opens, event, sizeof event), 0) << "the port was opened";
+    plat::PortNote note = plat::LastPortProblem("COM1");
+    EXPECT_EQ(note.problem, plat::PortProblem::kInUse);
+    EXPECT_EQ(note.holderPid, 1);
+    EXPECT_EQ(ReadText(lock), held);  // somebody else's lock is left alone
+  }
+  close(opens);
 }
 
 TEST_F(PortLockTest, AStaleLockIsRemovedAndTheOpenGoesOn) {
@@ -231,6 +242,10 @@ TEST_F(PortLockTest, AStaleLockIsRemovedAndTheOpenGoesOn) {
   ClosePort();
   WriteFile(lock, "garbage");  // no PID at all: nobody can be holding it
   EXPECT_EQ(OpenPort("COM1"), 0);
+  ClosePort();
+  WriteFile(lock, "");  // another program's, between its create and its write
+  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(access(lock.c_str(), F_OK), 0);
 }
 
 // Root passes TIOCEXCL, so another program's exclusive hold is looked for
