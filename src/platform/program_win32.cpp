@@ -22,8 +22,10 @@ void SetCommandLineArguments(int, char**) {}
 
 // The text after the program's name: a quoted name ends after its closing
 // quote, an unquoted one before the first character up to 0x20; the blanks and
-// control characters after it are skipped and the rest is kept whole, quotes
-// and trailing blanks included.
+// control characters after it are skipped and the rest is kept whole, trailing
+// blanks included. Explorer's "Open with" and the shells quote a name that
+// holds blanks; a quote can be no part of a Windows file name, so a rest that
+// is one quoted name (blanks after it aside) stands for the name inside.
 std::string CommandLineArgumentText() {
   const char* p = GetCommandLineA();
   if (!p) return std::string();
@@ -35,7 +37,12 @@ std::string CommandLineArgumentText() {
     while (static_cast<unsigned char>(*p) > 0x20) ++p;
   }
   while (*p && static_cast<unsigned char>(*p) <= 0x20) ++p;
-  return std::string(p);
+  std::string rest(p);
+  size_t close = rest.find('"', 1);
+  if (rest.empty() || rest[0] != '"' || close == std::string::npos) return rest;
+  for (size_t i = close + 1; i < rest.size(); ++i)
+    if (static_cast<unsigned char>(rest[i]) > 0x20) return rest;
+  return rest.substr(1, close - 1);
 }
 
 std::string StartupTitle() {
