@@ -37,10 +37,8 @@ TEST(HexCheckTest, WhatToolchainsWriteIsUsable) {
   // 0xFF in the serial-number record is what an erased chip holds anyway.
   EXPECT_TRUE(Usable(HexRecord(24, 0x1FE8, 0, std::vector<uint8_t>(24, 0xFF)) + "\n" + kEnd));
   EXPECT_TRUE(Usable(HexRecord(8, 0x1FE0, 0, std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}) + "\n" + kEnd));
-  // Trailing blanks and tabs, an end-of-file character or NUL padding after
-  // the end record, and merged images that repeat a byte.
-  EXPECT_TRUE(Usable(data + " \t\r\n" + kEnd + "\t \r\n\x1A"));
-  EXPECT_TRUE(Usable(data + "\n" + kEnd + "\x1A"));
+  // Trailing blanks, 0x1A or NUL padding after the end, a merge repeating a byte.
+  EXPECT_TRUE(Usable(data + " \t\r\n" + kEnd + "\t \x1A\r\n\x1A"));
   EXPECT_TRUE(Usable(data + "\n" + kEnd + std::string(3, '\0') + "\n" + std::string(512, '\0')));
   EXPECT_TRUE(Usable(data + "\n" + HexRecord(2, 0x0102, 0, {0xBE, 0xEF}) + "\n" + kEnd));
   // The longest record a byte count allows.
