@@ -42,7 +42,7 @@ struct Checker {
     return kHexUnusable;
   }
 
-  // One record: r points just past its ':', n characters up to the line end.
+  // One record: r points just past its ':', line characters up to the line end.
   int Record(const uint8_t* r, size_t line) {
     if (endSeen) return Fail("a record after the end record");
     size_t n = line;
