@@ -39,15 +39,12 @@ std::string DefaultFirmwareName() {
   return (sep == std::string::npos ? std::string() : program.substr(0, sep + 1)) + "firmware.hex";
 }
 
+// A file named on the command line is the one the operator chose ("Open with",
+// a shortcut): when it cannot be used, programming firmware.hex in its place
+// would put the wrong image into the device without a word.
 void LocateFirmwareFile(DialogOps* dialog) {
-  FirmwareCheck named;
-  g_hFirmware = OpenFirmwareFile(plat::CommandLineArgumentText().c_str(), &named);
-  if (g_hFirmware) return;
-  // A named file that opens but is not usable is what the operator meant:
-  // programming another file in its place would hide the mistake.
-  if (!named.opened) g_hFirmware = OpenFirmwareFile(DefaultFirmwareName().c_str());
-  if (g_hFirmware) return;
-  FirmwareFileAccessFailed(dialog);
+  std::string named = plat::CommandLineArgumentText();
+  LocateFirmwareFile(dialog, named.empty() ? nullptr : named.c_str());
 }
 
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check) {

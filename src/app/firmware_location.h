@@ -8,14 +8,14 @@
 
 #include "state/dialog_ops.h"
 
-// The dialogs' rule: first the whole command-line argument text, then the
-// default name. When both fail: Start disabled, "Firmware file access
-// Failed." red.
+// The dialogs' rule: the command-line argument text when there is one, else
+// the default name; a named file is never replaced by the default. When the
+// file cannot be used: Start disabled, "Firmware file access Failed." red.
 void LocateFirmwareFile(DialogOps* dialog);
 
 // The runner's rule: explicitPath when given (no fall-back), else the default
-// name. false, with the same failure text, when that file does not open.
-// check, when given, says why the file could not be used.
+// name. false, with the same failure text, when that file cannot be used.
+// check, when given, says why.
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check = nullptr);
 
 // The second name the dialogs' rule tries on this platform.

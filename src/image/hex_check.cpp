@@ -1,5 +1,6 @@
 #include "image/hex_check.h"
 
+#include <array>
 #include <bitset>
 #include <cstdio>
 #include <cstring>
@@ -18,12 +19,20 @@ int Digit(uint8_t c) {
   return -1;
 }
 
+// What editors and toolchains leave after a record: blanks and tabs, and after
+// the end record the DOS end-of-file character or the NUL padding of a file
+// written in whole blocks. The passes look for the next ':' and read nothing
+// after the end record, so none of it is ever taken as data.
+bool Blank(uint8_t c) { return c == ' ' || c == '\t'; }
+bool EndPadding(uint8_t c) { return Blank(c) || c == 0x1A || c == 0x00; }
+
 struct Checker {
   HexCheck* out = nullptr;
   long line = 1;
   bool endSeen = false;
   bool anyData = false;
   std::bitset<kFlashSize> used;
+  std::array<uint8_t, kFlashSize> given{};
 
   int Fail(const char* format, unsigned a = 0, unsigned b = 0) {
     char text[160];
@@ -33,9 +42,11 @@ struct Checker {
     return kHexUnusable;
   }
 
-  // One record: r points just past its ':', n characters up to the line end.
-  int Record(const uint8_t* r, size_t n) {
+  // One record: r points just past its ':', line characters up to the line end.
+  int Record(const uint8_t* r, size_t line) {
     if (endSeen) return Fail("a record after the end record");
+    size_t n = line;
+    while (n > 0 && EndPadding(r[n - 1])) --n;
     for (size_t i = 0; i < n; ++i)
       if (Digit(r[i]) < 0) return Fail("character %u of the record is not a hex digit", unsigned(i + 2));
     if (n < 10 || n % 2 != 0) return Fail("the record is cut short or has an odd number of digits");
@@ -53,6 +64,9 @@ struct Checker {
     unsigned address = unsigned(bytes[1]) << 8 | bytes[2];
     unsigned type = bytes[3];
     const uint8_t* data = bytes + 4;
+    if (type != 0x01)
+      for (size_t i = n; i < line; ++i)
+        if (!Blank(r[i])) return Fail("character %u of the record is not a hex digit", unsigned(i + 2));
     switch (type) {
       case 0x00:
         for (unsigned i = 0; i < count; ++i) {
@@ -60,8 +74,11 @@ struct Checker {
           if (a >= kFlashSize) return Fail("data at 0x%04X lies beyond the 8 KiB flash", a);
           if (a >= kRecordStart && data[i] != 0xFF)
             return Fail("data at 0x%04X lies in the serial-number record 0x1FE8-0x1FFF", a);
-          if (used[a]) return Fail("address 0x%04X is given twice", a);
+          // Merged images repeat the bytes they share; only a conflict is a fault.
+          if (used[a] && given[a] != data[i])
+            return Fail("address 0x%04X is given twice, with different bytes", a);
           used[a] = true;
+          given[a] = data[i];
           if (data[i] != 0xFF) anyData = true;
         }
         return 0;

@@ -4,11 +4,13 @@
 // Usable: lines without ':' are ignored (CR, LF or CR LF end a line); every
 // ':' starts a well-formed record `:LLAAAATT<data>CC` (hex digits of either
 // case, the length its byte count asks for, a checksum that sums the record to
-// zero) that ends its line; exactly one end record (01, no data) and no record
-// after it; data records (00) put each byte at an address of its own from
-// 0x0000 to 0x1FE7, or 0xFF into the serial-number record 0x1FE8..0x1FFF
-// (which an erased chip holds anyway); address records (02, 04) only with a
-// zero base; start-address records (03, 05) are accepted. Nothing else.
+// zero) that ends its line, blanks and tabs aside; exactly one end record (01,
+// no data) and no record after it, the end-of-file character 0x1A and NULs
+// allowed after it; data records (00) put bytes at 0x0000 to 0x1FE7, an
+// address given again only with the same byte, or 0xFF into the serial-number
+// record 0x1FE8..0x1FFF (which an erased chip holds anyway); address records
+// (02, 04) only with a zero base; start-address records (03, 05) are
+// accepted. Nothing else.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "image/hex_passes.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "image/firmware_file.h"
 #include "state/stop_request.h"
@@ -48,10 +49,30 @@ int EndedEarly(uint16_t address) {
   return kHexEndedEarly;
 }
 
+// The bytes a pass has already handled, by address. A merged image may give an
+// address the same byte twice; the pass handles it once: programming the cell
+// again would gain nothing and cost another busy window and another
+// programming cycle of that cell, and reading it again would only repeat the
+// comparison. A different byte at the same address (only in a text that was
+// not checked) is handled as before.
+class HandledBytes {
+ public:
+  bool Repeats(uint16_t address, uint8_t value) const { return seen_[address] && value_[address] == value; }
+  void Mark(uint16_t address, uint8_t value) {
+    seen_[address] = true;
+    value_[address] = value;
+  }
+
+ private:
+  std::vector<bool> seen_ = std::vector<bool>(0x10000);
+  std::vector<uint8_t> value_ = std::vector<uint8_t>(0x10000);
+};
+
 int RunPass(DialogOps* statusWindow, Pass pass) {
   bool last = false;
   int seen = 0;
   uint16_t address = 0;
+  HandledBytes handled;
   if (!g_firmwareImage || !g_firmwareImage->Rewind()) return EndedEarly(address);
   while (true) {
     uint8_t c = 0;
@@ -71,6 +92,11 @@ int RunPass(DialogOps* statusWindow, Pass pass) {
       if (!ReadField(2, &value)) return EndedEarly(address);
       if (StopRequested()) return kPassStopped;
       if (type != kDataRecord) continue;  // address and start records put nothing into flash
+      if (handled.Repeats(address, uint8_t(value))) {
+        address = uint16_t(address + 1);
+        continue;
+      }
+      handled.Mark(address, uint8_t(value));
       if (pass == Pass::kProgram) {
         if (WriteFlashByte(address, uint8_t(value)) != 0) {
           g_failAddress = address;

@@ -6,7 +6,8 @@
 // before the cycle began (hex_check.h): a non-hex character reads as 0,
 // checksums are read and ignored, the 16-bit address wraps, every ':' counts
 // for progress. Only data records (00) reach flash; the end record (01) ends
-// the pass; other records are read past.
+// the pass; other records are read past. A byte that an earlier record already
+// gave the same address is neither written nor read again.
 //
 // A stop request (stop_request.h) is honoured before each data byte's
 // instruction, never inside one: the pass returns kPassStopped.

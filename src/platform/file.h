@@ -31,7 +31,9 @@ struct OpenRefusal {
 std::unique_ptr<File> OpenFileExclusive(const std::string& path, OpenRefusal* refusal = nullptr);
 
 // The running program's own path, and the arguments after its name as one
-// text (joined with single blanks on platforms that split them).
+// text (joined with single blanks on platforms that split them; one name the
+// platform's command line quoted, without its quotes). Arguments handed over
+// with SetCommandLineArguments are that text wherever they are handed over.
 std::string ProgramPath();
 void SetCommandLineArguments(int argc, char** argv);
 std::string CommandLineArgumentText();

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <mutex>
 #include <vector>
 
 #include "platform/file.h"
@@ -16,15 +17,38 @@ std::string ProgramPath() {
   }
 }
 
-// Windows hands every program its command line as one text, which is used as
-// is: the arguments main() received are not needed.
-void SetCommandLineArguments(int, char**) {}
+namespace {
+std::mutex g_argsMutex;
+bool g_argsHanded = false;
+std::string g_argText;
+}  // namespace
+
+// Windows hands every program its command line as one text, which the
+// programs use as is. Arguments handed over here, already split, take its
+// place, joined with single blanks: a dialog started inside a process that was
+// not started for it (a test program) names only what it is handed.
+void SetCommandLineArguments(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  std::lock_guard<std::mutex> g(g_argsMutex);
+  g_argsHanded = true;
+  g_argText = text;
+}
 
 // The text after the program's name: a quoted name ends after its closing
 // quote, an unquoted one before the first character up to 0x20; the blanks and
-// control characters after it are skipped and the rest is kept whole, quotes
-// and trailing blanks included.
+// control characters after it are skipped and the rest is kept whole, trailing
+// blanks included. Explorer's "Open with" and the shells quote a name that
+// holds blanks; a quote can be no part of a Windows file name, so a rest that
+// is one quoted name (blanks after it aside) stands for the name inside.
 std::string CommandLineArgumentText() {
+  {
+    std::lock_guard<std::mutex> g(g_argsMutex);
+    if (g_argsHanded) return g_argText;
+  }
   const char* p = GetCommandLineA();
   if (!p) return std::string();
   if (*p == '"') {
@@ -35,7 +59,12 @@ std::string CommandLineArgumentText() {
     while (static_cast<unsigned char>(*p) > 0x20) ++p;
   }
   while (*p && static_cast<unsigned char>(*p) <= 0x20) ++p;
-  return std::string(p);
+  std::string rest(p);
+  size_t close = rest.find('"', 1);
+  if (rest.empty() || rest[0] != '"' || close == std::string::npos) return rest;
+  for (size_t i = close + 1; i < rest.size(); ++i)
+    if (static_cast<unsigned char>(rest[i]) > 0x20) return rest;
+  return rest.substr(1, close - 1);
 }
 
 std::string StartupTitle() {

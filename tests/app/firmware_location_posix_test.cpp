@@ -33,7 +33,7 @@ TEST_F(FirmwareLocationTest, TheCommandLineTextIsTriedWhole) {
 }
 
 // One test for both, since both use the one file beside the test program.
-TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTheSecondAttemptAndTheLast) {
+TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTriedWhenNothingIsNamed) {
   std::string beside = DefaultFirmwareName();
   std::string program = plat::ProgramPath();
   EXPECT_EQ(beside, program.substr(0, program.rfind('/') + 1) + "firmware.hex");
@@ -50,6 +50,7 @@ TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTheSecondAttemptAndTheLas
   EXPECT_TRUE(dialog.LastRed());
 
   WriteFile(beside, ":00000001FF\n");
+  plat::SetCommandLineArguments(1, argv);
   RecordingDialog second;
   LocateFirmwareFile(&second);
   EXPECT_TRUE(g_hFirmware);
@@ -58,7 +59,7 @@ TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTheSecondAttemptAndTheLas
   std::remove(beside.c_str());
 }
 
-// The operator meant the file named: one that exists but is not a usable
+// The operator meant the file named: one that is missing or not a usable
 // image is not replaced by firmware.hex beside the program.
 TEST_F(FirmwareLocationTest, ANamedFileThatIsNotUsableIsNotReplaced) {
   std::string beside = DefaultFirmwareName();
@@ -66,7 +67,7 @@ TEST_F(FirmwareLocationTest, ANamedFileThatIsNotUsableIsNotReplaced) {
   std::string dir = TempDir("fw");
   std::string bad = dir + "/bad.hex";
   WriteFile(bad, ":0100000011EE\n:0100000022DD\n:00000001FF\n");  // 0x0000 twice
-  for (std::string named : {bad, dir}) {
+  for (std::string named : {bad, dir, dir + "/missing.hex"}) {
     char* argv[] = {const_cast<char*>("prog"), &named[0]};
     plat::SetCommandLineArguments(2, argv);
     RecordingDialog d;

@@ -37,6 +37,10 @@ TEST(HexCheckTest, WhatToolchainsWriteIsUsable) {
   // 0xFF in the serial-number record is what an erased chip holds anyway.
   EXPECT_TRUE(Usable(HexRecord(24, 0x1FE8, 0, std::vector<uint8_t>(24, 0xFF)) + "\n" + kEnd));
   EXPECT_TRUE(Usable(HexRecord(8, 0x1FE0, 0, std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}) + "\n" + kEnd));
+  // Trailing blanks, 0x1A or NUL padding after the end, a merge repeating a byte.
+  EXPECT_TRUE(Usable(data + " \t\r\n" + kEnd + "\t \x1A\r\n\x1A"));
+  EXPECT_TRUE(Usable(data + "\n" + kEnd + std::string(3, '\0') + "\n" + std::string(512, '\0')));
+  EXPECT_TRUE(Usable(data + "\n" + HexRecord(2, 0x0102, 0, {0xBE, 0xEF}) + "\n" + kEnd));
   // The longest record a byte count allows.
   EXPECT_TRUE(Usable(HexRecord(255, 0x0000, 0, std::vector<uint8_t>(255, 0x5A)) + "\n" + kEnd));
 }
@@ -68,7 +72,10 @@ TEST(HexCheckTest, EachFaultIsRefusedWithItsLineAndReason) {
       {HexRecord(2, 0x1FFF, 0, {0xFF, 0xFF}) + "\n" + kEnd, 1, "0x2000 lies beyond"},  // no wrap to 0x0000
       {HexRecord(1, 0x1FF0, 0, {0x41}) + "\n" + kEnd, 1, "0x1FF0 lies in the serial-number record"},
       {HexRecord(1, 0x1FE8, 0, {0x41}) + "\n" + kEnd, 1, "0x1FE8 lies in the serial-number record"},
-      {a + "\n" + HexRecord(1, 0x0001, 0, {0x22}) + "\n" + kEnd, 2, "address 0x0001 is given twice"},
+      {a + "\n" + HexRecord(1, 0x0001, 0, {0x23}) + "\n" + kEnd, 2, "address 0x0001 is given twice"},
+      {a + "\x1A\n" + kEnd, 1, "character 16 of the record is not a hex digit"},
+      {a + std::string("\0", 1) + "\n" + kEnd, 1, "character 16 of the record is not a hex digit"},
+      {a + "\n" + kEnd + "\x1A\n" + b, 3, "a record after the end record"},
       {":020000021000EC\n" + a + "\n" + kEnd, 1, "base 1000"},
       {":020000040001F9\n" + a + "\n" + kEnd, 1, "base 0001"},
       {HexRecord(1, 0, 6, {0}) + "\n" + kEnd, 1, "record type 06"},

@@ -102,6 +102,17 @@ TEST_F(HexPassTest, FFBytesAreWrittenAsNothingYetVerified) {
   EXPECT_EQ(device->Frames().size(), 3u);
 }
 
+// Blanks and padding are no data; a byte given twice is written and read once.
+TEST_F(HexPassTest, RepeatedBytesAndPaddingAreHandledOnce) {
+  UseFirmwareText(HexRecord(3, 0x0010, 0, {1, 2, 3}) + " \t\n" + HexRecord(2, 0x0011, 0, {2, 3}) + "\t\n" +
+                  ":00000001FF \x1A" + std::string(8, '\0'));
+  ASSERT_TRUE(g_hFirmware);  // the checked copy, not the raw text
+  ASSERT_EQ(ProgramFromHex(&dialog), 0);
+  EXPECT_EQ(device->Frames().size(), 3u);
+  EXPECT_EQ(VerifyFromHex(&dialog), 0);
+  EXPECT_EQ(device->Frames().size(), 6u);
+}
+
 TEST_F(HexPassTest, AFailedWriteStopsAtItsByte) {
   Reinstall("failwrite=0104");
   UseFirmwareText(HexRecord(8, 0x0100, 0, {1, 2, 3, 4, 5, 6, 7, 8}) + "\n:00000001FF\n");

@@ -139,8 +139,10 @@ TEST_F(StartupRuleTest, TheArgumentTextIsEverythingAfterTheProgramsNameKeptWhole
   ChildRun run = RunChild(probe, "\"C:\\dir with blank\\probe.exe\"   my image.hex  ", "");
   ASSERT_TRUE(run.finished) << run.output;
   EXPECT_EQ(Field(run, "args"), "my image.hex  ");
-  run = RunChild(probe, "probe.exe\t\x01 \"quoted.hex\"", "");
-  EXPECT_EQ(Field(run, "args"), "\"quoted.hex\"");
+  run = RunChild(probe, "probe.exe\t\x01 \"quoted name.hex\" \t", "");
+  EXPECT_EQ(Field(run, "args"), "quoted name.hex");  // as "Open with" passes it
+  run = RunChild(probe, "probe.exe \"a b.hex\" c", "");
+  EXPECT_EQ(Field(run, "args"), "\"a b.hex\" c");
   run = RunChild(probe, "probe.exe", "");
   EXPECT_EQ(Field(run, "args"), "");
   run = RunChild(probe, "\"probe.exe\"x.hex", "");
@@ -170,13 +172,15 @@ TEST_F(StartupRuleTest, AProgramStartedByItsFullPathFindsTheFileBesideIt) {
   EXPECT_EQ(Field(run, "status"), "Firmware file access Failed.");
 
   WriteFile(dir + "\\firmware.hex", ":0100000011EE\r\n:0100010022DC\r\n:00000001FF\r\n");
-  run = RunChild(copy, "x missing.hex", upper.c_str());
+  run = RunChild(copy, "x", upper.c_str());
   EXPECT_EQ(Field(run, "status"), "");
   EXPECT_NE(run.output.find("count=3"), std::string::npos) << run.output;
 
-  // The command-line name comes first and is the only one looked at when it opens.
-  WriteFile(dir + "\\other.hex", ":00000001FF\r\n");
-  run = RunChild(copy, "x " + dir + "\\other.hex", upper.c_str());
+  // A name on the command line is the only one looked at, whether it opens or not.
+  run = RunChild(copy, "x missing.hex", upper.c_str());
+  EXPECT_EQ(Field(run, "status"), "Firmware file access Failed.");
+  WriteFile(dir + "\\other image.hex", ":00000001FF\r\n");
+  run = RunChild(copy, "x \"" + dir + "\\other image.hex\"", upper.c_str());
   EXPECT_NE(run.output.find("count=1"), std::string::npos)
       << "started " << run.started << " finished " << run.finished << " exit " << run.exitCode << ": " << run.output;
 }
