@@ -29,3 +29,6 @@ void IsolateSettingsStore(const std::string& dir) {
 
 // The registry key of this user cannot be made unwritable from here.
 bool BlockSettingsStore(const std::string&) { return false; }
+
+// Nor can its writes be refused while its reads go on.
+bool BlockSettingsStoreWrites(const std::string&) { return false; }

@@ -69,6 +69,11 @@ void IsolateSettingsStore(const std::string& dir);
 // The store of this process made unwritable (a file stands where its folder
 // must go, under dir); false where the platform offers no such means.
 bool BlockSettingsStore(const std::string& dir);
+// The store made unwritable where it stands, its file (if any) left readable
+// as it is, until the end of the running test: no file of this process can
+// grow meanwhile, as on a full disk. dir is a folder of the test's own, used
+// to prove the block holds; false where the platform offers no such means.
+bool BlockSettingsStoreWrites(const std::string& dir);
 
 // An Intel-HEX text for `data` at `start`, `perRecord` bytes a record, CR LF
 // line ends, ending with the end-of-file record.
