@@ -72,7 +72,7 @@ Draw MakeDraw(uint64_t seed) {
   // Write times across the family's 2-9 ms and beyond it. The default cycle
   // without Verify trusts its fixed 6 ms pause and cannot know of a slower
   // part, so that combination is not drawn.
-  int lo = pick(2, 12), hi = pick(0, 2) ? lo : pick(lo, 12);
+  int lo = pick(0, 4) ? pick(2, 9) : pick(10, 12), hi = pick(0, 2) ? lo : pick(lo, 12);
   if (!d.fast && !d.verify) hi = std::min(hi, 6), lo = std::min(lo, hi);
   d.busyMaxMs = hi;
   d.part = "busy=" + std::to_string(lo) + (hi > lo ? "-" + std::to_string(hi) : "") + ",seed=" + std::to_string(pick(1, 999));
@@ -90,8 +90,10 @@ Draw MakeDraw(uint64_t seed) {
   uint64_t frames = uint64_t(3 * (slip + 1) + 1 + (d.image.writes + 24) * polls + (d.verify ? d.image.reads : 0) + 26);
   uint64_t at = 1 + rng() % (frames + frames / 8);
   char address[8];
-  int a = pick(0, 9) < 2 ? pick(0x1FE8, 0x1FFF) : pick(0, 0x1FE7);
-  for (int tries = 0; tries < 64 && a < 0x1FE8 && d.image.flash[size_t(a)] == 0xFF; ++tries) a = pick(0, 0x1FE7);
+  std::vector<int> written;  // the image's cells the link writes
+  for (int i = 0; i < int(d.image.flash.size()); ++i)
+    if (d.image.flash[size_t(i)] != 0xFF) written.push_back(i);
+  int a = written.empty() || pick(0, 9) < 2 ? pick(0x1FE8, 0x1FFF) : written[size_t(pick(0, int(written.size()) - 1))];
   std::snprintf(address, sizeof address, "%04X", a);
   switch (d.fault) {
     case Fault::kFailWrite: d.faultItem = std::string("failwrite=") + address; break;
@@ -144,7 +146,7 @@ Seen RunInProcess(fault::Station& station, const Draw& d) {
   s.refused = o.report.end == CycleEnd::kFirmwareUnusable;
   if (s.refused) s.breaches.push_back("image refused: line " + std::to_string(o.report.firmware.line) + ": " + o.report.firmware.what);
   s.erased = o.erased;
-  // The success, the record and the lock are judged below, from the files.
+  // Success, record and lock are judged below, on the device's memories.
   for (const std::string& b : o.breaches)
     if (b.rfind("success ", 0) != 0 && b.rfind("serial number replaced", 0) != 0) s.breaches.push_back(b);
   return s;
@@ -175,10 +177,10 @@ Seen RunRunner(fault::Station& station, const Draw& d, const std::string& dir) {
     s.erased |= l == "Chip Erased.";
     if (l.rfind("Serial Number: ", 0) == 0) s.shown = l.substr(15);
   }
-  for (const char* source : {"device", "station", "factory"})
-    if (r.err.find(std::string("serial number from ") + (source[0] == 'd' ? "the device" : source[0] == 's' ? "this station"
-                                                                                                          : "the factory")) != std::string::npos)
-      s.source = source;
+  const std::pair<const char*, const char*> sources[] = {
+      {"the device", "device"}, {"this station", "station"}, {"the factory", "factory"}};
+  for (const auto& [phrase, name] : sources)
+    if (r.err.find(std::string("serial number from ") + phrase) != std::string::npos) s.source = name;
   s.success = last == kSuccess && r.status == 0;
   s.refused = r.status == 2;
   if (s.refused) s.breaches.push_back("image refused: " + r.err.substr(std::min(r.err.find(firmware), r.err.size())));
@@ -205,8 +207,8 @@ Seen RunRunner(fault::Station& station, const Draw& d, const std::string& dir) {
   return s;
 }
 
-// The invariants, on the device's files and the store's file.
-std::vector<std::string> Judge(const Draw& d, const fault::Station& station, const std::string& before, Seen s) {
+// The invariants, on the device's memories and the store's file.
+std::vector<std::string> Judge(const Draw& d, const fault::Station& station, const std::string& before, const Seen& s) {
   std::vector<std::string> b = s.breaches;
   const std::string& after = s.device;
   if (after.size() != 8193 || before.size() != 8193) return {"device files unreadable"};
