@@ -34,7 +34,7 @@ DrawnImage DrawImage(std::mt19937_64& rng) {
       a += pick(1, 40);
       continue;
     }
-    run = std::min(kind == 0 ? pick(1, 4) : kind == 1 ? pick(1, 8) : pick(1, 16), start + length - a);
+    run = std::min(kind == 0 ? pick(1, 6) : kind == 1 ? pick(1, 8) : pick(1, 16), start + length - a);
     for (int i = 0; i < run; ++i, ++a) {
       d.flash[size_t(a)] = kind == 0 ? 0x7F : kind == 1 ? 0xFF : uint8_t(pick(0, 255));
       covered[size_t(a)] = true;
