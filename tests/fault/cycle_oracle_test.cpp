@@ -4,9 +4,10 @@
 // prints its seed:
 //   ORVALO_ORACLE_SEED=n fault_tests --gtest_filter='CycleOracle.*'   one draw again
 //   ORVALO_ORACLE_DRAWS=n ...                                         n draws (seeds 1..n)
-// About one draw in seven runs through the headless runner with a journal
-// instead of in this process (never with a stop: a signal cannot be placed at
-// a chosen instruction of another process).
+// One in seven of the draws without a stop or the store's write block runs
+// through the headless runner with a journal instead of in this process: a
+// signal cannot be placed at a chosen instruction of another process, and the
+// runner would inherit the block.
 #include <gtest/gtest.h>
 
 #include <atomic>
