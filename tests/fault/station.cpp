@@ -35,6 +35,11 @@ void MakeDir(const std::string& path) {
   std::filesystem::create_directories(path, ec);
 }
 
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 void CheckingDialog::DoWaitCursor(int delta) {
@@ -74,7 +79,7 @@ Station::Station(std::string dir, std::vector<uint8_t> image)
   SetRegistryKey("Kestrune");
 }
 
-void Station::NewDevice(const std::string& serial) {
+void Station::NewDevice(const std::string& serial, bool locked) {
   serial_ = serial;
   settingsDir_ = dir_ + "/settings-" + std::to_string(++generation_);
   MakeDir(settingsDir_);
@@ -85,6 +90,25 @@ void Station::NewDevice(const std::string& serial) {
   OpenPort("COM1");
   ClosePort();
   sim::Uninstall();
+  if (locked) WriteFile(flashPath_ + ".lock", "\xF9");  // LB1 and LB2 programmed
+}
+
+void Station::UseImage(const std::vector<uint8_t>& flash, const std::string& hex) {
+  image_ = flash;
+  hex_ = hex;
+  UseFirmwareText(hex_);
+}
+
+std::string Station::DeviceBytes() const { return ReadAll(flashPath_) + ReadAll(flashPath_ + ".lock"); }
+
+// QSettings' INI file, read without QSettings: its in-process cache could
+// answer with a value that never reached the file.
+std::string Station::StoredSerialOnDisk() const {
+  const char* home = std::getenv("XDG_CONFIG_HOME");
+  std::string text = ReadAll(std::string(home ? home : "") + "/Kestrune/orvalo-programmer.INI.conf");
+  std::smatch m;
+  static const std::regex entry("\\[Device\\][^\\[]*?\\nSerial%20Number=([^\\r\\n]*)");
+  return std::regex_search(text, m, entry) ? m[1].str() : std::string();
 }
 
 void Station::SetSettingsWritable(bool writable) {
@@ -136,10 +160,16 @@ Outcome Station::Cycle(const std::string& faults, bool verify) {
   o.finalText = lines.empty() ? std::string() : lines.back().text;
   o.success = o.finalText == kSuccess;
   o.locked = device->Locked();
+  o.readsLocked = device->ReadsLocked();
+  o.flash = device->Flash();
   o.serialShown = dialog.SerialText();
   o.frames = device->Frames();
   o.part = LastCycleReport().part;
-  for (const StatusLine& l : lines) o.exchangeFailed |= l.text == "Serial Number not found.";
+  for (const StatusLine& l : lines) {
+    o.exchangeFailed |= l.text == "Serial Number not found.";
+    o.erased |= l.text == "Chip Erased.";
+  }
+  o.report = LastCycleReport();
   auto breach = [&o](const std::string& what) { o.breaches.push_back(what); };
 
   // 1. Success only on a device that holds exactly the image and the record
@@ -148,9 +178,12 @@ Outcome Station::Cycle(const std::string& faults, bool verify) {
     if (device->Flash() != ProgrammedFlash(image_, o.serialShown)) breach("success without image and record");
     if (!o.locked) breach("success unlocked");
   }
-  // 2. A final text, drawn red unless it is the success, and everything
-  //    handed back to the operator.
-  if (!IsFinalText(o.finalText)) breach("no final text: \"" + o.finalText + "\"");
+  // 2. A final text, drawn red unless it is the success (a stopped cycle
+  //    leaves that to the front end that stopped it), and everything handed
+  //    back to the operator.
+  if (o.report.end == CycleEnd::kStopped) {
+    if (o.success) breach("a stopped cycle ended in success");
+  } else if (!IsFinalText(o.finalText)) breach("no final text: \"" + o.finalText + "\"");
   else if (lines.back().red == o.success) breach("final text in the wrong colour: " + o.finalText);
   for (const StatusLine& l : lines)
     if (l.text == kSuccess && &l != &lines.back()) breach("success text followed by another");

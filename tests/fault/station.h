@@ -29,10 +29,14 @@ struct Outcome {
   std::string finalText;
   bool success = false;
   bool locked = false;
+  bool readsLocked = false;
+  std::vector<uint8_t> flash;      // the device's, as the cycle left it
   std::string serialShown;
   std::vector<sim::Frame> frames;  // what the device took in
   PartCheck part = PartCheck::kNotRead;
   bool exchangeFailed = false;     // the device's serial number did not arrive
+  bool erased = false;             // "Chip Erased." was shown
+  CycleReport report;              // how the cycle says it ended, and whose number it used
   std::vector<std::string> breaches;
 };
 
@@ -49,8 +53,11 @@ class Station {
   Station(std::string dir, std::vector<uint8_t> image);
 
   // A device straight from the factory line, carrying serial and firmware;
-  // the station's settings start empty.
-  void NewDevice(const std::string& serial);
+  // the station's settings start empty. locked: as a completed cycle leaves
+  // a device (a fresh one comes unlocked).
+  void NewDevice(const std::string& serial, bool locked = false);
+  // Another image (flash: what it leaves below the record) from its text.
+  void UseImage(const std::vector<uint8_t>& flash, const std::string& hex);
   // Settings unwritable: a file stands where the company folder must go.
   void SetSettingsWritable(bool writable);
   // The firmware file's reads fail once n bytes were read (-1: never).
@@ -63,6 +70,13 @@ class Station {
   const std::string& OriginalSerial() const { return serial_; }
   const std::vector<uint8_t>& Image() const { return image_; }
   std::string StoredSerial() const;
+  // The stored serial number as the store's file holds it, as a later
+  // process would find it ("" when there is none).
+  std::string StoredSerialOnDisk() const;
+  // The device's flash and lock bits as its files hold them.
+  std::string DeviceBytes() const;
+  const std::string& FlashPath() const { return flashPath_; }
+  const std::string& FirmwareText() const { return hex_; }
   // Puts the original serial number back into the device's record and the
   // settings, as a technician would after a loss.
   void RestoreSerial();

@@ -81,3 +81,5 @@ bool BlockSettingsStoreWrites(const std::string& dir) {
   block->Release();
   return false;
 }
+
+void UnblockSettingsStoreWrites() { FileSizeBlock::Instance()->Release(); }

@@ -32,3 +32,5 @@ bool BlockSettingsStore(const std::string&) { return false; }
 
 // Nor can its writes be refused while its reads go on.
 bool BlockSettingsStoreWrites(const std::string&) { return false; }
+
+void UnblockSettingsStoreWrites() {}

@@ -74,6 +74,8 @@ bool BlockSettingsStore(const std::string& dir);
 // grow meanwhile, as on a full disk. dir is a folder of the test's own, used
 // to prove the block holds; false where the platform offers no such means.
 bool BlockSettingsStoreWrites(const std::string& dir);
+// Lifts that block before the test ends, for tests that go on writing files.
+void UnblockSettingsStoreWrites();
 
 // An Intel-HEX text for `data` at `start`, `perRecord` bytes a record, CR LF
 // line ends, ending with the end-of-file record.
