@@ -40,14 +40,31 @@ std::string DefaultFirmwareName() {
 }
 
 void LocateFirmwareFile(DialogOps* dialog) {
+  std::string path;
+  FirmwareCheck check;
+  LocateFirmwareFile(dialog, &path, &check);
+}
+
+bool LocateFirmwareFile(DialogOps* dialog, std::string* path, FirmwareCheck* check) {
   FirmwareCheck named;
-  g_hFirmware = OpenFirmwareFile(plat::CommandLineArgumentText().c_str(), &named);
-  if (g_hFirmware) return;
+  *path = plat::CommandLineArgumentText();
+  g_hFirmware = OpenFirmwareFile(path->c_str(), &named);
+  *check = named;
+  if (g_hFirmware) return true;
   // A named file that opens but is not usable is what the operator meant:
   // programming another file in its place would hide the mistake.
-  if (!named.opened) g_hFirmware = OpenFirmwareFile(DefaultFirmwareName().c_str());
-  if (g_hFirmware) return;
+  if (!named.opened) {
+    std::string fallback = DefaultFirmwareName();
+    FirmwareCheck other;
+    g_hFirmware = OpenFirmwareFile(fallback.c_str(), &other);
+    if (g_hFirmware || path->empty()) {
+      *path = fallback;
+      *check = other;
+    }
+  }
+  if (g_hFirmware) return true;
   FirmwareFileAccessFailed(dialog);
+  return false;
 }
 
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check) {

@@ -12,6 +12,9 @@
 // default name. When both fail: Start disabled, "Firmware file access
 // Failed." red.
 void LocateFirmwareFile(DialogOps* dialog);
+// The same, telling the path of the file found, or of the one that decided
+// the failure (the named file when there is a name, else the default) and why.
+bool LocateFirmwareFile(DialogOps* dialog, std::string* path, FirmwareCheck* check);
 
 // The runner's rule: explicitPath when given (no fall-back), else the default
 // name. false, with the same failure text, when that file does not open.
