@@ -8,8 +8,8 @@ std::string Sentence(std::string text) {
 }
 
 std::string PortLine(int index, const PortProbe& probe) {
-  std::string line = "COM" + std::to_string(index + 1) + ": ";
   const plat::PortNote& note = probe.note;
+  std::string line = "COM" + std::to_string(index + 1) + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
   switch (probe.result) {
     case ProbeResult::kNotTried:
     case ProbeResult::kAnswered:
@@ -22,7 +22,9 @@ std::string PortLine(int index, const PortProbe& probe) {
     case ProbeResult::kNotOpened:
       switch (note.problem) {
         case plat::PortProblem::kAbsent: line += "no such port."; break;
-        case plat::PortProblem::kPermissionDenied: line += "access denied to this user."; break;
+        case plat::PortProblem::kPermissionDenied:
+          line += "permission denied (the user must be in the dialout group).";
+          break;
         case plat::PortProblem::kInUse:
           line += note.holderPid > 0 ? "in use by process " + std::to_string(note.holderPid) + "."
                                      : "in use by another program.";
