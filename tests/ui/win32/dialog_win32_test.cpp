@@ -251,6 +251,9 @@ TEST_F(DialogTest, AFailureIsRedAndOnlyTheStatusLineIsColouredSo) {
   ASSERT_TRUE(WaitFor([&] { return Seen().size() >= 3; }));
   EXPECT_EQ(Seen()[2].text, "Auto Detecting Device ...");
   EXPECT_EQ(Seen()[2].colour, RGB(0, 0, 0));
+  // A close asked for while the cycle still runs is refused, and the one the
+  // test's end sends must not be.
+  EXPECT_TRUE(WaitForCycleEnd());
 }
 
 // The black success text alone would not tell that the number was borrowed.
