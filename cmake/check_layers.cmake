@@ -1,8 +1,9 @@
 # Fails when a source file under SOURCE_DIR includes a header of a layer above
-# its own, or of a peer layer beside it (isp and sim; the runner and the two front ends), so that the
-# layers keep pointing one way whatever the link lines allow. Both include
-# forms count: "layer/x.h" must name a layer, <layer/x.h> is checked when its
-# first folder is a layer's (other angle-bracket headers are the system's).
+# its own, or of a peer layer beside it (isp and sim; the runner and the
+# dialogs' shared words; the two dialogs), so that the layers keep pointing
+# one way whatever the link lines allow. Both include forms count:
+# "layer/x.h" must name a layer, <layer/x.h> is checked when its first folder
+# is a layer's (other angle-bracket headers are the system's).
 #   cmake -DSOURCE_DIR=<src> [-DSTAMP=<file touched on success>] -P check_layers.cmake
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "check_layers.cmake: give -DSOURCE_DIR=<the src folder>")
@@ -19,8 +20,9 @@ set(rank_image 3)
 set(rank_app 4)
 set(rank_cycle 5)
 set(rank_cli 6)
-set(rank_ui_qt 6)
-set(rank_ui_win32 6)
+set(rank_ui_common 6)
+set(rank_ui_qt 7)
+set(rank_ui_win32 7)
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.h.in)

@@ -43,8 +43,15 @@ std::string DefaultFirmwareName() {
 // a shortcut): when it cannot be used, programming firmware.hex in its place
 // would put the wrong image into the device without a word.
 void LocateFirmwareFile(DialogOps* dialog) {
+  std::string path;
+  FirmwareCheck check;
+  LocateFirmwareFile(dialog, &path, &check);
+}
+
+bool LocateFirmwareFile(DialogOps* dialog, std::string* path, FirmwareCheck* check) {
   std::string named = plat::CommandLineArgumentText();
-  LocateFirmwareFile(dialog, named.empty() ? nullptr : named.c_str());
+  *path = named.empty() ? DefaultFirmwareName() : named;
+  return LocateFirmwareFile(dialog, path->c_str(), check);
 }
 
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check) {

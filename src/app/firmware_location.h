@@ -12,13 +12,16 @@
 // the default name; a named file is never replaced by the default. When the
 // file cannot be used: Start disabled, "Firmware file access Failed." red.
 void LocateFirmwareFile(DialogOps* dialog);
+// The same, telling the path of the file found, or of the one that decided
+// the failure (the named file when there is a name, else the default) and why.
+bool LocateFirmwareFile(DialogOps* dialog, std::string* path, FirmwareCheck* check);
 
 // The runner's rule: explicitPath when given (no fall-back), else the default
 // name. false, with the same failure text, when that file cannot be used.
 // check, when given, says why.
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check = nullptr);
 
-// The second name the dialogs' rule tries on this platform.
+// The name the dialogs' rule uses on this platform when none is given.
 std::string DefaultFirmwareName();
 // The Windows rule for the second name, from the start-up title T and the
 // program's path: the part of lower-case T before the first occurrence of the

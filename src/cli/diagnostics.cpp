@@ -1,5 +1,6 @@
 #include "cli/diagnostics.h"
 
+#include "cli/exit_status.h"
 #include "cli/output_text.h"
 
 namespace {
@@ -19,7 +20,7 @@ void ReportEmptyImage(std::FILE* err, const std::string& path) {
                EscapeForOutput(path).c_str());
 }
 
-void ReportSerialSource(std::FILE* err, SerialSource source, bool strict) {
+void ReportSerialSource(std::FILE* err, SerialSource source, int status) {
   const char* what = nullptr;
   switch (source) {
     case SerialSource::kDevice:
@@ -34,7 +35,8 @@ void ReportSerialSource(std::FILE* err, SerialSource source, bool strict) {
     case SerialSource::kNone:
       return;
   }
-  std::fprintf(err, "%s: serial number from %s%s\n", kProgram, what, strict ? "; --strict-serial: exit status 3" : "");
+  std::fprintf(err, "%s: serial number from %s%s\n", kProgram, what,
+               status == kExitSerialNotFromDevice ? "; --strict-serial: exit status 3" : "");
 }
 
 void ReportNotStarted(std::FILE* err, const std::string& reason) {
@@ -42,8 +44,19 @@ void ReportNotStarted(std::FILE* err, const std::string& reason) {
                reason.empty() ? "no reason given" : reason.c_str());
 }
 
-// Nothing is collected per port yet; the port layer's reasons go here.
-void ReportDeviceNotFound(std::FILE*) {}
+void ReportSerialStageEnd(std::FILE* err, CycleEnd end) {
+  if (end == CycleEnd::kSerialNotSaved)
+    std::fprintf(err,
+                 "%s: the serial number the device reported could not be kept in the settings store (read back "
+                 "different or not at all); the cycle stopped before the erase, the device is unchanged\n",
+                 kProgram);
+  if (end == CycleEnd::kSerialNotAsked)
+    std::fprintf(err,
+                 "%s: this station could not ask the device for its serial number (the exchange could not be "
+                 "started: out of system resources?); the cycle stopped before the erase, the device is "
+                 "unchanged\n",
+                 kProgram);
+}
 
 void ReportOutputFailed(std::FILE* err, const std::string& reason) {
   std::fprintf(err, "%s: standard output could not be written (%s): the cycle was stopped\n", kProgram, reason.c_str());

@@ -12,12 +12,13 @@
 void ReportFirmwareProblem(std::FILE* err, const std::string& path, const FirmwareCheck& check);
 // A usable image that puts nothing into flash.
 void ReportEmptyImage(std::FILE* err, const std::string& path);
-// Where the serial number came from; strict: --strict-serial was given.
-void ReportSerialSource(std::FILE* err, SerialSource source, bool strict);
+// Where the serial number came from; status: the exit status the run ends
+// with, named when --strict-serial made it 3.
+void ReportSerialSource(std::FILE* err, SerialSource source, int status);
 // The system's reason after "Egnition failed.".
 void ReportNotStarted(std::FILE* err, const std::string& reason);
-// After "Device not found. Check Power, Cable, Free COM.": the reasons
-// collected for each port, one line each (none collected yet).
-void ReportDeviceNotFound(std::FILE* err);
+// Why the cycle stopped before the erase in the serial-number stage, with the
+// device untouched; nothing for the other endings.
+void ReportSerialStageEnd(std::FILE* err, CycleEnd end);
 // Standard output could not be written, so the cycle was stopped.
 void ReportOutputFailed(std::FILE* err, const std::string& reason);

@@ -60,7 +60,8 @@ void RunJournal::DigestFirmware(plat::File* firmware) {
   }
 }
 
-int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrupted, std::FILE* err) {
+int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrupted, bool recordWritten,
+                       std::FILE* err) {
   if (!file_) return status;
   entry_.port = dialog.Port();
   entry_.status = dialog.Status();
@@ -69,8 +70,8 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   SerialSource source = LastSerialSource();
   entry_.serialSource = SourceName(source);
   bool completed = entry_.finalText == kSuccess && !entry_.status.back().red && !interrupted;
-  // The serial number the cycle meant to write; only a completed cycle has.
-  entry_.serial = dialog.Serial();
+  // A failed cycle shows the number it meant to write, but never wrote it.
+  entry_.serial = recordWritten ? dialog.Serial() : std::string();
 
   bool ordinary = status == 0 || status == 3;  // 4 ranks above 3, below 1
   if (completed && ordinary && source != SerialSource::kDevice && source != SerialSource::kNone) {

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
   std::string path = options.firmwareGiven ? options.firmware : DefaultFirmwareName();
   journal.Begin(line.station, path, options.verify, line.fast);
   RunOutcome outcome;
+  CycleReport report;
   FirmwareCheck check;
   if (!LocateFirmwareFile(&dialog, path.c_str(), &check)) {
     ReportFirmwareProblem(stderr, path, check);
@@ -170,14 +171,14 @@ int main(int argc, char** argv) {
       OnStart(&dialog);
       JoinCycleThread();
     }
-    CycleReport report = LastCycleReport();
+    report = LastCycleReport();
     if (report.end == CycleEnd::kFirmwareUnusable) {
       ReportFirmwareProblem(stderr, path, report.firmware);
       outcome.noCycle = true;
     }
-    if (report.end == CycleEnd::kNoDevice) ReportDeviceNotFound(stderr);
+    ReportPortProbes(stderr, report);
+    ReportSerialStageEnd(stderr, report.end);
     if (report.end == CycleEnd::kNotStarted && !StopRequested()) ReportNotStarted(stderr, report.notStarted);
-    ReportSerialSource(stderr, report.serialSource, options.strictSerial);
     outcome.failed = LastCycleOutcome() != CycleOutcome::kSucceeded;
     outcome.serialNotFromDevice = options.strictSerial && report.serialSource != SerialSource::kDevice;
   }
@@ -190,7 +191,10 @@ int main(int argc, char** argv) {
     ReportOutputFailed(stderr, console.WriteError());
     outcome.failed = true;
   }
-  int status = journal.Finish(dialog, ExitStatus(outcome), outcome.interruptStatus != 0, stderr);
+  int status = journal.Finish(dialog, ExitStatus(outcome), outcome.interruptStatus != 0,
+                              report.end == CycleEnd::kCompleted, stderr);
+  // Only now is the exit status final: the journal may have raised it to 4.
+  ReportSerialSource(stderr, report.serialSource, status);
   EndProgrammerProcess();
   sim::Uninstall();
   plat::InterruptHandled();

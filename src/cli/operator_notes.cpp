@@ -2,33 +2,63 @@
 
 #include "platform/thread.h"
 
-std::string DescribePortProblem(const std::string& name, const plat::PortNote& note) {
-  std::string where = "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
+namespace {
+
+std::string Where(const std::string& name, const plat::PortNote& note) {
+  return "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
+}
+
+std::string Problem(const plat::PortNote& note) {
   switch (note.problem) {
     case plat::PortProblem::kNone:
       return std::string();
     case plat::PortProblem::kAbsent:
-      return where + "no such device.";
+      return "no such device.";
     case plat::PortProblem::kPermissionDenied:
-      return where +
-             "permission denied. Add the user to the dialout group "
+      return "permission denied. Add the user to the dialout group "
              "(sudo usermod -aG dialout USER) and log in again.";
     case plat::PortProblem::kInUse:
-      if (note.holderPid > 0) return where + "in use by PID " + std::to_string(note.holderPid) + ".";
-      return where + "in use by another program.";
+      if (note.holderPid > 0) return "in use by PID " + std::to_string(note.holderPid) + ".";
+      return "in use by another program.";
     case plat::PortProblem::kNotSerial:
-      return where + "not a serial device.";
+      return "not a serial device.";
     case plat::PortProblem::kSettingsRefused:
-      return where + "the device refused the line settings (115200 baud, 8N1).";
+      return "the device refused the line settings (115200 baud, 8N1).";
+    case plat::PortProblem::kOpenFailed:
+      return "could not be opened.";
   }
   return std::string();
 }
 
-void ReportOperatorNotes(std::FILE* err) {
-  for (const char* name : {"COM1", "COM2"}) {
-    std::string line = DescribePortProblem(name, plat::LastPortProblem(name));
+}  // namespace
+
+std::string DescribePortProblem(const std::string& name, const plat::PortNote& note) {
+  std::string problem = Problem(note);
+  if (problem.empty()) return problem;
+  return Where(name, note) + problem + (note.detail.empty() ? "" : " The system says: " + note.detail);
+}
+
+void ReportPortProbes(std::FILE* err, const CycleReport& report) {
+  for (int i = 0; i < kProbedPorts; ++i) {
+    const PortProbe& probe = report.ports[i];
+    std::string name = "COM" + std::to_string(i + 1);
+    plat::PortNote note = probe.note;
+    // The simulator's ports note nothing; the probe's own result still says
+    // which step failed.
+    if (note.problem == plat::PortProblem::kNone) {
+      if (probe.result == ProbeResult::kNotOpened) note.problem = plat::PortProblem::kOpenFailed;
+      if (probe.result == ProbeResult::kSettingsRefused) note.problem = plat::PortProblem::kSettingsRefused;
+    }
+    std::string line;
+    if (probe.result == ProbeResult::kNotOpened || probe.result == ProbeResult::kSettingsRefused)
+      line = DescribePortProblem(name, note);
+    else if (probe.result == ProbeResult::kNoAnswer)
+      line = Where(name, note) + "opened, but no device answered.";
     if (!line.empty()) std::fprintf(err, "%s\n", line.c_str());
   }
+}
+
+void ReportOperatorNotes(std::FILE* err) {
   static bool warned = false;
   if (!warned && plat::PriorityRaiseRefused()) {
     warned = true;

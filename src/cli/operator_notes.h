@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "cycle/programming_cycle.h"
 #include "platform/port_problem.h"
 
 // One line for a port's note, "" when there is nothing to say.
 std::string DescribePortProblem(const std::string& name, const plat::PortNote& note);
-// Writes the lines for COM1 and COM2 and, once per process, the priority
-// warning.
+// One line for each probed port the cycle did not use: why it did not open,
+// or that no device answered on it.
+void ReportPortProbes(std::FILE* err, const CycleReport& report);
+// Once per process, the priority warning.
 void ReportOperatorNotes(std::FILE* err);

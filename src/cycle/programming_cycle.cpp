@@ -14,6 +14,7 @@
 #include "isp/port.h"
 #include "isp/target_part.h"
 #include "platform/clock.h"
+#include "platform/port_problem.h"
 #include "platform/thread.h"
 
 const char kCycleSucceededText[] = "Programming Completed Successfully.";
@@ -61,14 +62,23 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   for (int n = 1; n <= 2 && !found; ++n) {
     if (StopRequested()) return Stopped(message);
     std::snprintf(portName, sizeof portName, "COM%d", n);
-    if (OpenPort(portName) != 0) {
+    PortProbe& probe = report->ports[n - 1];
+    // The simulator's ports note nothing: an earlier open's reason must not
+    // stand for this one.
+    plat::NotePortProblem(portName, plat::PortNote());
+    int opened = OpenPort(portName);
+    if (opened != 0) {
+      probe.result = opened == kPortSetupFailed ? ProbeResult::kSettingsRefused : ProbeResult::kNotOpened;
+      probe.note = plat::LastPortProblem(portName);
       plat::Sleep(1);
       continue;
     }
     if (EnterProgrammingMode() == 0) {
+      probe.result = ProbeResult::kAnswered;
       found = true;
       break;
     }
+    probe.result = ProbeResult::kNoAnswer;
     ClosePort();
     plat::Sleep(1);
   }
@@ -93,7 +103,14 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   plat::Sleep(10);
   char working[kWorkingSerialSize];
   int serial = ObtainSerialNumber(dialog, working, &report->serialSource);
-  if (serial == kSerialNotSaved) return Fail(message, size, "Saving Serial Number failed.");
+  if (serial == kSerialNotSaved) {
+    Fail(message, size, "Saving Serial Number failed.");
+    return CycleEnd::kSerialNotSaved;
+  }
+  if (serial == kStationCannotAsk) {
+    Fail(message, size, "Serial Number not found.");
+    return CycleEnd::kSerialNotAsked;
+  }
   if (serial != 0) return Fail(message, size, "Serial Number not found.");
   dialog->SetSerialNumberText(working);
   dialog->RepaintNow();
@@ -138,7 +155,7 @@ CycleReport LastCycleReport() {
   return g_report;
 }
 
-int ProgrammingCycle(DialogOps* dialog) {
+int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
   if (!dialog) return kCycleNoDialog;
   plat::RaiseThreadPriorityTimeCritical();
   g_cycleBusy = 1;
@@ -167,6 +184,7 @@ int ProgrammingCycle(DialogOps* dialog) {
   if (message[0]) dialog->SetStatusText(message);
   ClosePort();
   SetReport(report);
+  if (view) view->ShowCycleReport(report);
   dialog->EnableVerify(true);
   dialog->DoWaitCursor(-1);
   dialog->EnableStart(true);
@@ -177,13 +195,13 @@ int ProgrammingCycle(DialogOps* dialog) {
 
 CycleOutcome LastCycleOutcome() { return g_lastOutcome.load(); }
 
-void OnStart(DialogOps* dialog) {
+void OnStart(DialogOps* dialog, CycleReportView* view) {
   // The button is disabled only once the new thread runs; a press that comes
   // before then must not start a second cycle.
   uint8_t idle = 0;
   if (!g_cycleBusy.compare_exchange_strong(idle, 1)) return;
   JoinCycleThread();
-  g_cycleThread = plat::Thread::Start([dialog] { ProgrammingCycle(dialog); });
+  g_cycleThread = plat::Thread::Start([dialog, view] { ProgrammingCycle(dialog, view); });
   if (!g_cycleThread) {
     CycleReport report;
     report.notStarted = plat::LastThreadStartError();
@@ -192,6 +210,7 @@ void OnStart(DialogOps* dialog) {
     g_cycleBusy = 0;
     g_statusError = 1;
     dialog->SetStatusText("Egnition failed.");
+    if (view) view->ShowCycleReport(report);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "cycle/device_serial.h"
 #include "image/firmware_file.h"
 #include "state/dialog_ops.h"
+#include "platform/port_problem.h"
 #include "platform/thread.h"
 
 // Handle of the last cycle thread.
@@ -35,6 +36,9 @@ enum class CycleEnd {
   kFirmwareUnusable,  // the firmware file was no longer usable: no port opened
   kStopped,           // a stop was requested (stop_request.h): no final text
   kNotStarted,        // "Egnition failed."
+  // Before the erase, the device left with its firmware and serial number:
+  kSerialNotSaved,    // "Saving Serial Number failed.": the store did not keep the device's number
+  kSerialNotAsked,    // "Serial Number not found.": the station could not start the exchange
 };
 // What the part answered to Read Signature, read once the probe has found it
 // and again after the erase, and what the cycle made of it.
@@ -49,6 +53,21 @@ enum class PartCheck {
   kWrongAfterErase,  // after the erase, not the target part: erased, nothing
                      // written ("Programming Failed.")
 };
+
+// What the probe learnt of one port, in the order COM1, COM2.
+enum class ProbeResult {
+  kNotTried,         // the device had answered on an earlier port (or no probe ran)
+  kNotOpened,        // absent, in use or refused: note says why where the platform knows
+  kSettingsRefused,  // opened, but a configuration step failed
+  kNoAnswer,         // opened and configured, but Programming Enable found no device
+  kAnswered,
+};
+struct PortProbe {
+  ProbeResult result = ProbeResult::kNotTried;
+  plat::PortNote note;  // the platform's reason for kNotOpened or kSettingsRefused
+};
+constexpr int kProbedPorts = 2;
+
 struct CycleReport {
   CycleEnd end = CycleEnd::kNotStarted;
   PartCheck part = PartCheck::kNotRead;
@@ -56,19 +75,31 @@ struct CycleReport {
   SerialSource serialSource = SerialSource::kNone;
   FirmwareCheck firmware;   // why the firmware file could not be used
   std::string notStarted;   // the system's reason the thread could not start
+  PortProbe ports[kProbedPorts];
 };
 // Written by the cycle's thread before it ends; read after it has.
 CycleReport LastCycleReport();
 
+// A front end that says more than the status line about how a cycle ended.
+// Called once per press of Start that was not ignored, after the final text
+// and before Start is enabled again: from the cycle's thread, or from
+// OnStart's caller when the thread cannot start. Like DialogOps, each call
+// completes before it returns.
+class CycleReportView {
+ public:
+  virtual ~CycleReportView() = default;
+  virtual void ShowCycleReport(const CycleReport& report) = 0;
+};
+
 // The cycle itself; kCycleNoDialog without a dialog, otherwise 0 after a cycle. The
 // firmware file is read and checked before any port is opened; the passes use
 // that checked copy.
-int ProgrammingCycle(DialogOps* dialog);
+int ProgrammingCycle(DialogOps* dialog, CycleReportView* view = nullptr);
 
 // The Start button's handler: runs ProgrammingCycle on a new thread. A press
 // while a cycle is running is ignored. "Egnition failed." when the thread
 // cannot be created.
-void OnStart(DialogOps* dialog);
+void OnStart(DialogOps* dialog, CycleReportView* view = nullptr);
 
 // Waits for the last cycle thread to end and releases it (front ends at exit,
 // tests after a cycle).

@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <mutex>
+#include <string>
 
+#include "platform/port_problem.h"
 #include "platform/serial_port.h"
 
 namespace plat {
@@ -14,12 +16,43 @@ bool RunningUnderWine() {
   return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// The system's text for an error code, without its line break, and the code.
+std::string SystemMessage(DWORD code) {
+  char text[512] = {0};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                           sizeof text, nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+    message.pop_back();
+  return (message.empty() ? std::string() : message + " ") + "(error " + std::to_string(code) + ")";
+}
+
+// Windows answers an open of a port another program holds with access
+// denied: serial ports are exclusive, and nothing else denies them.
+PortProblem ProblemOfOpenError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return PortProblem::kAbsent;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      return PortProblem::kInUse;
+    default:
+      return PortProblem::kOpenFailed;
+  }
+}
+
 class Win32Port : public SerialPort {
  public:
-  explicit Win32Port(HANDLE h) : h_(h) {}
+  Win32Port(std::string name, HANDLE h) : name_(std::move(name)), h_(h) {}
   ~Win32Port() override { CloseHandle(h_); }
 
-  bool SetupQueues(unsigned inBytes, unsigned outBytes) override { return SetupComm(h_, inBytes, outBytes) != 0; }
+  bool SetupQueues(unsigned inBytes, unsigned outBytes) override {
+    return SetupComm(h_, inBytes, outBytes) != 0 || Refused();
+  }
 
   // Only the fields the link needs change; flow control, special characters
   // and the rest stay as the driver reported them.
@@ -27,14 +60,14 @@ class Win32Port : public SerialPort {
     DCB dcb;
     ZeroMemory(&dcb, sizeof dcb);
     dcb.DCBlength = sizeof(DCB);
-    if (!GetCommState(h_, &dcb)) return false;
+    if (!GetCommState(h_, &dcb)) return Refused();
     dcb.BaudRate = 115200;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    return SetCommState(h_, &dcb) != 0;
+    return SetCommState(h_, &dcb) != 0 || Refused();
   }
 
   bool SetReadsImmediate() override {
@@ -44,7 +77,7 @@ class Win32Port : public SerialPort {
     t.ReadTotalTimeoutConstant = 0;
     t.WriteTotalTimeoutMultiplier = 0;
     t.WriteTotalTimeoutConstant = 0;
-    return SetCommTimeouts(h_, &t) != 0;
+    return SetCommTimeouts(h_, &t) != 0 || Refused();
   }
 
   bool SetDtr(bool asserted) override { return EscapeCommFunction(h_, asserted ? SETDTR : CLRDTR) != 0; }
@@ -128,6 +161,12 @@ class Win32Port : public SerialPort {
   }
 
  private:
+  bool Refused() {
+    NotePortProblem(name_, PortNote(PortProblem::kSettingsRefused, std::string(), 0, SystemMessage(GetLastError())));
+    return false;
+  }
+
+  std::string name_;
   HANDLE h_;
   std::mutex m_;
   HANDLE waiter_ = nullptr;  // the thread inside WaitCommEvent, if any
@@ -138,10 +177,18 @@ class Win32Port : public SerialPort {
 
 // Exclusive (share mode 0), so a port another program holds cannot be opened.
 int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port) {
-  if (name.empty()) return -2;
+  NotePortProblem(name, PortNote());
+  if (name.empty()) {
+    NotePortProblem(name, PortNote(PortProblem::kAbsent));
+    return -2;
+  }
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return -2;
-  port->reset(new Win32Port(h));
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    NotePortProblem(name, PortNote(ProblemOfOpenError(code), std::string(), 0, SystemMessage(code)));
+    return -2;
+  }
+  port->reset(new Win32Port(name, h));
   return 0;
 }
 

@@ -78,12 +78,32 @@ TEST(CliOutcomeTest, TheSerialNumbersOriginIsAlwaysToldAndStrictModeExitsThree) 
   // A failed cycle is 1 whatever the serial number's origin.
   r = RunCli("ORVALO_SIM=time=virtual,silent,serial=X,failwrite=0010", "--strict-serial " + Sample());
   EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Contains(r.err, "exit status 3")) << r.err;
   r = RunCli(kSim, "--strict-serial " + Sample());
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(Contains(r.err, "serial number from the device"));
   // No cycle beats everything but a signal.
   r = RunCli("ORVALO_SIM=time=virtual,silent", "--strict-serial /nonexistent/x.hex");
   EXPECT_EQ(r.status, 2);
+}
+
+// Why a port went unused, and why a cycle stopped before the erase, whatever
+// the ending.
+TEST(CliOutcomeTest, StandardErrorSaysWhyEachPortWentUnusedAndWhyTheSerialStageEnded) {
+  struct Case {
+    std::string env, reason;
+    int status;
+  } cases[] = {
+      {"ORVALO_SIM=time=virtual,nodevice", "COM2: opened, but no device answered.", 1},
+      {"ORVALO_SIM=time=virtual,refuse=COM1,nodevice", "COM1: the device refused the line settings", 1},
+      {"ORVALO_SIM=time=virtual,absent=COM1,port=COM2,serial=X", "COM1: could not be opened.", 0},
+      {"XDG_CONFIG_HOME=/dev/null " + kSim, "could not be kept in the settings store", 1},
+  };
+  for (const Case& c : cases) {
+    CliResult r = RunCli(c.env, Sample());
+    EXPECT_EQ(r.status, c.status) << c.env;
+    EXPECT_TRUE(Contains(r.err, c.reason)) << c.env << ": " << r.err;
+  }
 }
 
 // A device's serial number must not be able to end a line or fake another.

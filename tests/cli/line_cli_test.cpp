@@ -96,6 +96,7 @@ TEST_F(LineTest, EachRunAppendsOneCompleteLine) {
   EXPECT_TRUE(Has(failed, "\"station\":\"\"")) << failed;
   EXPECT_TRUE(Has(failed, "\"final\":\"Programming Failed at 0x0010 .\",\"interrupted\":false,\"exit\":1,"));
   EXPECT_TRUE(Has(failed, "{\"text\":\"Programming Failed at 0x0010 .\",\"colour\":\"red\"}"));
+  EXPECT_TRUE(Has(failed, "\"serial\":\"\",")) << "shown, never written: " << failed;
 
   r = Cli("", "--journal-report '" + journal_ + "'");
   EXPECT_EQ(r.status, 0);
@@ -119,9 +120,13 @@ TEST_F(LineTest, ASecondDeviceGivenAnIssuedSerialNumberExitsFour) {
   ASSERT_EQ(j.size(), 2u);
   EXPECT_TRUE(Has(j[1], "\"serial_source\":\"station\"")) << j[1];
   EXPECT_TRUE(Has(j[1], "\"exit\":4,")) << j[1];
+  // --strict-serial names exit status 3 only when the run ends with it.
+  r = Cli(Device("c") + ",serial=" + kSerialB + ",silent", "--strict-serial " + J());
+  EXPECT_EQ(r.status, 4);
+  EXPECT_FALSE(Has(r.err, "exit status 3")) << r.err;
   r = Cli("", "--journal-report '" + journal_ + "'");
-  EXPECT_TRUE(Has(r.out, "successes: 2\n")) << r.out;
-  EXPECT_TRUE(Has(r.out, "duplicates: 1\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "successes: 3\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "duplicates: 2\n")) << r.out;
   // Without a journal there is nothing to compare with: 0, as before.
   r = Cli(Device("c") + ",serial=" + kSerialB + ",silent", "");
   EXPECT_EQ(r.status, 0);

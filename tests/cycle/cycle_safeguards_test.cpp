@@ -86,6 +86,7 @@ TEST_F(CycleSafeguardTest, AStoreThatDoesNotKeepTheSerialNumberEndsTheCycleBefor
     std::vector<uint8_t> was = Flash();
     Run();
     EXPECT_EQ(dialog->LastText(), "Saving Serial Number failed.");
+    EXPECT_EQ(LastCycleReport().end, CycleEnd::kSerialNotSaved);
     EXPECT_TRUE(dialog->LastRed());
     EXPECT_FALSE(HasText("Chip Erased."));
     EXPECT_FALSE(HasText("Serial Number OK."));
@@ -108,7 +109,7 @@ TEST_F(CycleSafeguardTest, AStationThatCannotAskEndsTheCycleWithoutBorrowingANum
   EXPECT_TRUE(dialog->LastRed());
   EXPECT_EQ(dialog->SerialText(), "");
   EXPECT_EQ(Flash(), was);
-  EXPECT_EQ(LastCycleReport().end, CycleEnd::kFailed);
+  EXPECT_EQ(LastCycleReport().end, CycleEnd::kSerialNotAsked);
 }
 
 // The record holds 22 characters; a longer stored value is shown as written.

@@ -14,6 +14,7 @@
 #include "app/settings_store.h"
 #include "isp/port.h"
 #include "platform/file.h"
+#include "platform/port_problem.h"
 #include "support/test_support.h"
 #include "support/win32_test_support.h"
 
@@ -103,6 +104,10 @@ TEST(FirmwareHoldTest, NobodyElseMayReadWriteOrDeleteTheFileWhileItIsHeld) {
 TEST(PortTest, ANameWithNoPortBehindItGivesMinusTwo) {
   EXPECT_EQ(OpenPort("COM99"), -2);
   EXPECT_EQ(g_hPort, nullptr);
+  // With the system's own words, for the operator.
+  plat::PortNote note = plat::LastPortProblem("COM99");
+  EXPECT_EQ(note.problem, plat::PortProblem::kAbsent);
+  EXPECT_NE(note.detail.find("(error 2)"), std::string::npos) << note.detail;
   EXPECT_EQ(OpenPort(""), -2);
 }
 
@@ -121,6 +126,10 @@ TEST(PortTest, TheTestPrefixsComPortsReachNoTerminal) {
     dcb.DCBlength = sizeof dcb;
     EXPECT_FALSE(GetCommState(h, &dcb)) << name << " is a serial device in the test prefix";
     CloseHandle(h);
+    // Opens, but is no serial device: the open says which step refused.
+    EXPECT_EQ(OpenPort(name), -3);
+    EXPECT_EQ(plat::LastPortProblem(name).problem, plat::PortProblem::kSettingsRefused);
+    EXPECT_FALSE(plat::LastPortProblem(name).detail.empty());
   }
 }
 

@@ -12,6 +12,7 @@
 #include "app/process_setup.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "ui/common/cycle_note.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/program_icon.h"
@@ -58,7 +59,12 @@ void ProgrammerDialog::BuildControls() {
 
   m_start = new QPushButton(QStringLiteral("&Start"), this);
   m_start->setGeometry(du.Rect(5, 38, 45, 15));
-  connect(m_start, &QPushButton::clicked, this, [this] { OnStart(ops()); });
+  // The reason of the last ending goes with it; the cycle about to run gives
+  // its own.
+  connect(m_start, &QPushButton::clicked, this, [this] {
+    m_status->setToolTip(QString());
+    OnStart(m_ops.get(), m_ops.get());
+  });
 
   m_verify = new QCheckBox(QStringLiteral("&Verify"), this);
   m_verify->setGeometry(du.Rect(60, 40, 35, 8));
@@ -105,8 +111,12 @@ void ProgrammerDialog::InitDialog() {
       QRegularExpression(QStringLiteral("^.{0,%1}$").arg(kSerialTypingLimit)), m_serialNumber));
 
   // Last, so that its failure text replaces "Idle." rather than the reverse.
-  LocateFirmwareFile(ops());
+  FirmwareCheck check;
+  if (!LocateFirmwareFile(ops(), &m_firmwarePath, &check))
+    m_status->setToolTip(QString::fromLocal8Bit(FirmwareNote(m_firmwarePath, check).c_str()));
 }
+
+DialogOps* ProgrammerDialog::ops() { return m_ops.get(); }
 
 ProgrammerDialog::~ProgrammerDialog() {
   // A cycle still running needs this thread to carry out its calls; serve

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QDialog>
 #include <QFont>
@@ -18,6 +19,7 @@ class QPushButton;
 class LinkLabel;
 class StatusLabel;
 class DialogOps;
+class QtDialogOps;
 
 class ProgrammerDialog : public QDialog {
   Q_OBJECT
@@ -29,7 +31,9 @@ class ProgrammerDialog : public QDialog {
 
   static QFont TemplateFont();
 
-  DialogOps* ops() { return m_ops.get(); }
+  DialogOps* ops();
+  // The firmware file found at start-up (or the one that could not be used).
+  const std::string& firmwarePath() const { return m_firmwarePath; }
   QPushButton* startButton() const { return m_start; }
   QCheckBox* verifyBox() const { return m_verify; }
   QLineEdit* serialNumber() const { return m_serialNumber; }
@@ -56,5 +60,6 @@ class ProgrammerDialog : public QDialog {
   QPushButton* m_start = nullptr;
   QCheckBox* m_verify = nullptr;
   StatusLabel* m_status = nullptr;
-  std::unique_ptr<DialogOps> m_ops;
+  std::string m_firmwarePath;
+  std::unique_ptr<QtDialogOps> m_ops;
 };

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QThread>
 
+#include "ui/common/cycle_note.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/programmer_app.h"
 #include "ui/qt/programmer_dialog.h"
@@ -51,4 +52,9 @@ void QtDialogOps::RepaintNow() {
 
 void QtDialogOps::DoWaitCursor(int delta) {
   OnGuiThread([delta] { ProgrammerApp::DoWaitCursor(delta); });
+}
+
+void QtDialogOps::ShowCycleReport(const CycleReport& report) {
+  QString note = QString::fromLocal8Bit(CycleNote(report, dialog_->firmwarePath()).c_str());
+  OnGuiThread([this, note] { dialog_->status()->setToolTip(note); });
 }

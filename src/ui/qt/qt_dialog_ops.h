@@ -5,11 +5,12 @@
 
 #include <functional>
 
+#include "cycle/programming_cycle.h"
 #include "state/dialog_ops.h"
 
 class ProgrammerDialog;
 
-class QtDialogOps : public DialogOps {
+class QtDialogOps : public DialogOps, public CycleReportView {
  public:
   explicit QtDialogOps(ProgrammerDialog* dialog) : dialog_(dialog) {}
 
@@ -20,6 +21,9 @@ class QtDialogOps : public DialogOps {
   bool IsVerifyChecked() override;
   void RepaintNow() override;
   void DoWaitCursor(int delta) override;
+
+  // The reason becomes the status line's tooltip.
+  void ShowCycleReport(const CycleReport& report) override;
 
  private:
   void OnGuiThread(const std::function<void()>& work);

@@ -1,5 +1,6 @@
 #include "ui/win32/programmer_dialog.h"
 
+#include <commctrl.h>
 #include <mmsystem.h>
 
 #include <utility>
@@ -9,6 +10,7 @@
 #include "app/process_setup.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "ui/common/cycle_note.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/web_address.h"
 
@@ -75,8 +77,52 @@ BOOL ProgrammerDialog::OnInitDialog() {
 
   SetWindowTextA(m_status, "Idle.");
   SendMessageA(m_serialNumber, EM_LIMITTEXT, 22, 0);
-  LocateFirmwareFile(this);
+  CreateStatusTip();
+  FirmwareCheck check;
+  if (!LocateFirmwareFile(this, &m_firmwarePath, &check)) SetStatusNote(FirmwareNote(m_firmwarePath, check));
   return TRUE;
+}
+
+// The status static has no SS_NOTIFY, so the pointer over it reaches the
+// dialog: the tool is that rectangle of the dialog, and the tooltip watches
+// the dialog's mouse messages itself.
+void ProgrammerDialog::CreateStatusTip() {
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  m_statusTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  if (!m_statusTip) return;
+  TOOLINFOA ti;
+  ZeroMemory(&ti, sizeof ti);
+  ti.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every version of the control
+  ti.uFlags = TTF_SUBCLASS;
+  ti.hwnd = m_hWnd;
+  ti.uId = IDC_STATUS;
+  GetWindowRect(m_status, &ti.rect);
+  MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&ti.rect), 2);
+  ti.lpszText = const_cast<char*>("");
+  SendMessageA(m_statusTip, TTM_ADDTOOLA, 0, LPARAM(&ti));
+  // Long reasons wrap, and the '\n' between them breaks the line.
+  SendMessageA(m_statusTip, TTM_SETMAXTIPWIDTH, 0, 400);
+  // Long enough to read several lines.
+  SendMessageA(m_statusTip, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+}
+
+// An empty text keeps the tooltip from showing at all.
+void ProgrammerDialog::SetStatusNote(const std::string& note) {
+  if (!m_statusTip) return;
+  TOOLINFOA ti;
+  ZeroMemory(&ti, sizeof ti);
+  ti.cbSize = TTTOOLINFOA_V2_SIZE;
+  ti.hwnd = m_hWnd;
+  ti.uId = IDC_STATUS;
+  ti.lpszText = const_cast<char*>(note.c_str());
+  SendMessageA(m_statusTip, TTM_UPDATETIPTEXTA, 0, LPARAM(&ti));
+}
+
+void ProgrammerDialog::ShowCycleReport(const CycleReport& report) {
+  SetStatusNote(CycleNote(report, m_firmwarePath));
 }
 
 // Enter and Escape, the close box and Alt+F4 all arrive here; none of them
@@ -99,6 +145,7 @@ BOOL ProgrammerDialog::DestroyWindow() {
     m_hLinkCursor = nullptr;
   }
   BOOL result = DialogBase::DestroyWindow();
+  m_statusTip = nullptr;  // an owned window, destroyed with the dialog
   // The last cycle has cleared g_cycleBusy and touches the dialog no more, but
   // its thread may still be finishing; it must not outlive the dialog object.
   JoinCycleThread();
@@ -114,7 +161,10 @@ bool ProgrammerDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result
       return true;
     case WM_COMMAND:
       if (LOWORD(wp) == IDC_START && HIWORD(wp) == BN_CLICKED) {
-        OnStart(this);
+        // The reason of the last ending goes with it; the cycle about to run
+        // gives its own.
+        SetStatusNote(std::string());
+        OnStart(this, this);
         return true;
       }
       return false;

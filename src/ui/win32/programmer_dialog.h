@@ -8,10 +8,11 @@
 #include <string>
 
 #include "app/program_title.h"
+#include "cycle/programming_cycle.h"
 #include "state/dialog_ops.h"
 #include "ui/win32/dialog_base.h"
 
-class ProgrammerDialog : public DialogBase, public DialogOps {
+class ProgrammerDialog : public DialogBase, public DialogOps, public CycleReportView {
  public:
   explicit ProgrammerDialog(HWND parent = nullptr);
   ~ProgrammerDialog() override;
@@ -27,6 +28,10 @@ class ProgrammerDialog : public DialogBase, public DialogOps {
   void RepaintNow() override;
   void DoWaitCursor(int delta) override;
 
+  // The reason becomes the status line's tooltip; callable from the cycle's
+  // thread like the operations above.
+  void ShowCycleReport(const CycleReport& report) override;
+
  protected:
   BOOL OnInitDialog() override;
   void OnOK() override;
@@ -40,6 +45,8 @@ class ProgrammerDialog : public DialogBase, public DialogOps {
   void OnLButtonDown();
   bool OnPaint();
   bool PointerOnWebLink() const;
+  void CreateStatusTip();
+  void SetStatusNote(const std::string& note);
 
   HCURSOR m_hLinkCursor = nullptr;
   HFONT m_linkFont = nullptr;
@@ -50,6 +57,8 @@ class ProgrammerDialog : public DialogBase, public DialogOps {
   HWND m_status = nullptr;
   HICON m_hIcon = nullptr;
   HCURSOR m_hCursorBeforeWait = nullptr;
+  HWND m_statusTip = nullptr;  // the status line's tooltip, owned by the dialog
+  std::string m_firmwarePath;
 };
 
 // Starts a process with the given command line; a failure is silent. Tests

@@ -101,6 +101,7 @@ TEST_F(DialogCycleTest, ClickingStartRunsAFullCycleWithTextsPaintedBlack) {
   EXPECT_TRUE(erased->stayedOpen);
 
   EXPECT_TRUE(dialog.serialNumber()->text().startsWith("AB12CD"));
+  EXPECT_EQ(dialog.status()->toolTip(), "") << "the device's own number";
   EXPECT_TRUE(dialog.verifyBox()->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
@@ -120,6 +121,8 @@ TEST_F(DialogCycleTest, FailureStaysRedWhenRepaintedAndTheNextCycleStartsBlack) 
   ASSERT_EQ(seen.back().text, "Device not found. Check Power, Cable, Free COM.");
   EXPECT_TRUE(seen.back().red);
   EXPECT_FALSE(seen.back().black);
+  EXPECT_EQ(dialog.status()->toolTip(),
+            "COM1: opened, but no device answered.\nCOM2: opened, but no device answered.");
 
   // Uncovered later, the line is drawn red again.
   dialog.hide();
@@ -157,6 +160,9 @@ TEST_F(DialogCycleTest, MissingSerialNumberIsRedAndTheEraseAfterItBlack) {
   EXPECT_FALSE(erased->red);
   EXPECT_EQ(seen.back().text, "Programming Completed Successfully.");
   EXPECT_FALSE(dialog.serialNumber()->text().isEmpty());
+  // The black success text alone would not tell that the number was borrowed.
+  QString note = dialog.status()->toolTip();
+  EXPECT_TRUE(note.contains("not from the device") || note.contains("not the device's own")) << note.toStdString();
 }
 
 TEST_F(DialogCycleTest, SecondPressWhileACycleRunsStartsNothing) {

@@ -71,6 +71,7 @@ TEST_F(ProgrammerDialogTest, MissingFirmwareDisablesStartAndPaintsTheFailureRed)
   ASSERT_TRUE(ShowActive(&dialog));
 
   EXPECT_EQ(dialog.status()->text(), "Firmware file access Failed.");
+  EXPECT_EQ(dialog.status()->toolTip(), "The firmware file /nonexistent/firmware.hex: No such file or directory.");
   EXPECT_FALSE(dialog.startButton()->isEnabled());
   QImage status = Painted(dialog.status());
   EXPECT_GT(CountInk(status, dialog.status()->contentsRect(), Ink::kRed), 0);
@@ -92,6 +93,16 @@ TEST_F(ProgrammerDialogTest, MissingFirmwareDisablesStartAndPaintsTheFailureRed)
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST_F(ProgrammerDialogTest, ARefusedImageSaysWhereAndWhyBesideTheStatusLine) {
+  std::string path = TempDir("refused") + "/firmware.hex";
+  WriteFile(path, ":00000001FF\n:0120000011CE\n");
+  UseFirmwarePath(path);
+  ProgrammerDialog dialog;
+  EXPECT_EQ(dialog.status()->text(), "Firmware file access Failed.");
+  EXPECT_TRUE(dialog.status()->toolTip().startsWith(QString::fromStdString("The firmware file " + path + ", line 2: ")))
+      << dialog.status()->toolTip().toStdString();
 }
 
 // The pointer moved across the window as the operator would move it: the

@@ -1,6 +1,6 @@
 # Fails unless every program imports only DLLs that come with Windows itself.
 #   cmake -DOBJDUMP=... -DPROGRAMS="a.exe;b.exe" -P check_imports.cmake
-set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll WINMM.dll msvcrt.dll SHELL32.dll)
+set(allowed KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll WINMM.dll msvcrt.dll SHELL32.dll COMCTL32.dll)
 foreach(program ${PROGRAMS})
   execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)

@@ -3,6 +3,7 @@
 // program itself (start-up, single instance, a whole cycle).
 #include "ui/win32/win.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -66,6 +67,34 @@ bool DrawnUnderlined(HWND dialog, int id) {
   GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
   DeleteDC(dc);
   return lf.lfUnderline != 0;
+}
+
+// The status line's tooltip text, as the tooltip itself holds it.
+std::string StatusNote(HWND dialog) {
+  struct Found {
+    HWND dialog, tip;
+  } found{dialog, nullptr};
+  EnumThreadWindows(
+      GetWindowThreadProcessId(dialog, nullptr),
+      [](HWND w, LPARAM lp) -> BOOL {
+        auto* f = reinterpret_cast<Found*>(lp);
+        char cls[64] = {};
+        GetClassNameA(w, cls, sizeof cls);
+        if (lstrcmpiA(cls, TOOLTIPS_CLASSA) == 0 && GetWindow(w, GW_OWNER) == f->dialog) f->tip = w;
+        return f->tip == nullptr;
+      },
+      LPARAM(&found));
+  if (!found.tip) return "<no tooltip>";
+  wchar_t text[1024] = {};
+  TOOLINFOW ti{};
+  ti.cbSize = TTTOOLINFOW_V2_SIZE;
+  ti.hwnd = dialog;
+  ti.uId = IDC_STATUS;
+  ti.lpszText = text;
+  SendMessageW(found.tip, TTM_GETTEXTW, sizeof text / sizeof text[0], LPARAM(&ti));
+  std::string narrow;
+  for (const wchar_t* c = text; *c; ++c) narrow += char(*c);
+  return narrow;
 }
 
 HWND FindDialog() {
@@ -188,6 +217,7 @@ TEST_F(DialogTest, StartRunsTheCycleWithControlsDisabledAndTheStatusInItsColours
   EXPECT_EQ(seen.back().text, kDone);
   EXPECT_EQ(TextOf(status), kDone);
   EXPECT_EQ(TextOf(Item(IDC_SERIAL_NUMBER)), "RV0058LK00000000000042");
+  EXPECT_EQ(StatusNote(dialog), "") << "the device's own number";
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_VERIFY)));
   EXPECT_EQ(app->WaitCursorCount(), 0);
@@ -209,6 +239,7 @@ TEST_F(DialogTest, AFailureIsRedAndOnlyTheStatusLineIsColouredSo) {
   ClickStart();
   ASSERT_TRUE(WaitForCycleEnd());
   EXPECT_EQ(TextOf(status), kNoDevice);
+  EXPECT_EQ(StatusNote(dialog), "COM1: opened, but no device answered.\nCOM2: opened, but no device answered.");
   EXPECT_EQ(Seen().back().colour, RGB(255, 0, 0));
   EXPECT_EQ(TextColourFor(dialog, IDC_STATUS), RGB(255, 0, 0));
   // The read-only edit and the check box ask with the same message.
@@ -220,6 +251,19 @@ TEST_F(DialogTest, AFailureIsRedAndOnlyTheStatusLineIsColouredSo) {
   ASSERT_TRUE(WaitFor([&] { return Seen().size() >= 3; }));
   EXPECT_EQ(Seen()[2].text, "Auto Detecting Device ...");
   EXPECT_EQ(Seen()[2].colour, RGB(0, 0, 0));
+  // A close asked for while the cycle still runs is refused, and the one the
+  // test's end sends must not be.
+  EXPECT_TRUE(WaitForCycleEnd());
+}
+
+// The black success text alone would not tell that the number was borrowed.
+TEST_F(DialogTest, ASerialNumberTheDeviceDidNotReportIsToldBesideTheSuccessText) {
+  Run(true, "silent,serial=AB");
+  ClickStart();
+  ASSERT_TRUE(WaitForCycleEnd());
+  EXPECT_EQ(TextOf(status), kDone);
+  EXPECT_EQ(TextColourFor(dialog, IDC_STATUS), RGB(0, 0, 0));
+  EXPECT_EQ(StatusNote(dialog), "The serial number shown is the factory default, not the device's own.");
 }
 
 TEST_F(DialogTest, NothingClosesTheDialogWhileACycleRunsAndEscapeDoesAfterIt) {
@@ -249,6 +293,8 @@ TEST_F(DialogTest, NothingClosesTheDialogWhileACycleRunsAndEscapeDoesAfterIt) {
 TEST_F(DialogTest, WithoutAFirmwareFileStartIsOffForGoodAndTheRestStillWorks) {
   Run(false, "serial=AB");
   EXPECT_EQ(TextOf(status), "Firmware file access Failed.");
+  // The test's own arguments are the name tried first, and so the one named.
+  EXPECT_EQ(StatusNote(dialog).rfind("The firmware file ", 0), 0u) << StatusNote(dialog);
   EXPECT_EQ(TextColourFor(dialog, IDC_STATUS), RGB(255, 0, 0));
   EXPECT_FALSE(IsWindowEnabled(Item(IDC_START)));
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_VERIFY)));
