@@ -1,11 +1,18 @@
 #include "cli/operator_notes.h"
 
+#include "isp/target_part.h"
 #include "platform/thread.h"
 
 namespace {
 
 std::string Where(const std::string& name, const plat::PortNote& note) {
   return "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
+}
+
+std::string Signature(const uint8_t* s) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X", s[0], s[1], s[2]);
+  return text;
 }
 
 std::string Problem(const plat::PortNote& note) {
@@ -56,6 +63,18 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
       line = Where(name, note) + "opened, but no device answered.";
     if (!line.empty()) std::fprintf(err, "%s\n", line.c_str());
   }
+  // The part that answered is not the one this system programs.
+  std::string expected = Signature(kTargetSignature);
+  if (report.part == PartCheck::kWrongPart)
+    std::fprintf(err,
+                 "orvalo-programmer-cli: the part that answered has the signature %s, not %s (AT90S8515); "
+                 "nothing on it was changed.\n",
+                 Signature(report.signature).c_str(), expected.c_str());
+  if (report.part == PartCheck::kWrongAfterErase)
+    std::fprintf(err,
+                 "orvalo-programmer-cli: after the erase the part reads the signature %s, not %s (AT90S8515); "
+                 "nothing was written.\n",
+                 Signature(report.signature).c_str(), expected.c_str());
 }
 
 void ReportOperatorNotes(std::FILE* err) {

@@ -98,6 +98,8 @@ TEST(CliOutcomeTest, StandardErrorSaysWhyEachPortWentUnusedAndWhyTheSerialStageE
       {"ORVALO_SIM=time=virtual,refuse=COM1,nodevice", "COM1: the device refused the line settings", 1},
       {"ORVALO_SIM=time=virtual,absent=COM1,port=COM2,serial=X", "COM1: could not be opened.", 0},
       {"XDG_CONFIG_HOME=/dev/null " + kSim, "could not be kept in the settings store", 1},
+      {"ORVALO_SIM=time=virtual,signature=1E9303", "the signature 1E 93 03, not 1E 93 01", 1},
+      {"ORVALO_SIM=time=virtual,signature=000000", "after the erase the part reads the signature 00 00 00", 1},
   };
   for (const Case& c : cases) {
     CliResult r = RunCli(c.env, Sample());

@@ -200,7 +200,7 @@ Seen RunRunner(fault::Station& station, const Draw& d, const std::string& dir) {
   };
   agree("final", last);
   agree("exit", std::to_string(r.status));
-  agree("serial", s.shown);
+  agree("serial", s.success ? s.shown : "");  // only a record written names a serial number
   agree("serial_source", s.source);
   agree("verify", d.verify ? "true" : "false");
   agree("fast", d.fast ? "true" : "false");

@@ -1,5 +1,9 @@
 #include "ui/common/cycle_note.h"
 
+#include <cstdio>
+
+#include "isp/target_part.h"
+
 namespace {
 
 std::string Sentence(std::string text) {
@@ -35,6 +39,12 @@ std::string PortLine(int index, const PortProbe& probe) {
       break;
   }
   return note.detail.empty() ? line : line + " " + Sentence(note.detail);
+}
+
+std::string Signature(const uint8_t* s) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X", s[0], s[1], s[2]);
+  return text;
 }
 
 void Add(std::string* note, const std::string& line) {
@@ -77,6 +87,12 @@ std::string CycleNote(const CycleReport& report, const std::string& firmwarePath
     default:
       break;
   }
+  if (report.part == PartCheck::kWrongPart)
+    Add(&note, "The part that answered has the signature " + Signature(report.signature) + ", not " +
+                   Signature(kTargetSignature) + " (AT90S8515). Nothing on it was changed.");
+  if (report.part == PartCheck::kWrongAfterErase)
+    Add(&note, "After the erase the part reads the signature " + Signature(report.signature) + ", not " +
+                   Signature(kTargetSignature) + " (AT90S8515). Nothing was written.");
   if (report.serialSource == SerialSource::kStation)
     Add(&note, "The serial number shown was taken from this station's store, not from the device.");
   if (report.serialSource == SerialSource::kFactory)
