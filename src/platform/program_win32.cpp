@@ -54,3 +54,9 @@ bool StdoutIsTerminal() {
 }
 
 }  // namespace plat
+
+namespace plat {
+// Handles, not numbered descriptors: a file opened later never becomes
+// standard output.
+void OpenStandardStreams() {}
+}  // namespace plat

@@ -150,6 +150,10 @@ TEST(CliOutcomeTest, ASignalStopsTheCycleCleanlyAndExitsWithItsStatus) {
                          [&](const std::string& line, int pid) {
                            if (!sent && line.rfind("Programming, 2", 0) == 0) {
                              kill(pid, sig);
+                             if (sig == SIGTERM) {  // as timeout(1) passes it on, to the group too
+                               usleep(1000);
+                               kill(pid, sig);
+                             }
                              sent = true;
                            }
                          });
