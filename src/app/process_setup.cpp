@@ -15,6 +15,8 @@ plat::HoldResult BeginProgrammerProcess(std::string* holder) {
   plat::RaiseProcessPriority();
   CalibrateDelay();
   SetRegistryKey("Kestrune");
+  // A front end set up again in the same process (its tests) holds anew.
+  g_stationHold.reset();
   std::string ignored;
   return HoldSettings(&g_stationHold, holder ? holder : &ignored);
 }

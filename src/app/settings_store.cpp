@@ -43,5 +43,6 @@ bool WriteProfileString(const char* section, const char* entry, const char* valu
 plat::HoldResult HoldSettings(std::unique_ptr<plat::StationHold>* hold, std::string* holder) {
   std::string company, app;
   Keys(&company, &app);
+  if (app.empty()) return plat::HoldResult::kNoPlace;  // no key, no stored number
   return plat::HoldStation(company, app, hold, holder);
 }
