@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   std::string simError;
   int simulator = sim::InstallFromEnvironment(&simError);
   if (simulator == sim::kSimBadConfig) {
-    std::fprintf(stderr, "%s\n", simError.c_str());
+    std::fprintf(stderr, "%s\n", EscapeForOutput(simError).c_str());
     return kExitNoCycle;
   }
   if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);

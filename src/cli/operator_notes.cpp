@@ -1,9 +1,10 @@
 #include "cli/operator_notes.h"
 
+#include "cli/output_text.h"
 #include "platform/thread.h"
 
 std::string DescribePortProblem(const std::string& name, const plat::PortNote& note) {
-  std::string where = "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
+  std::string where = "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
   switch (note.problem) {
     case plat::PortProblem::kNone:
       return std::string();
