@@ -24,8 +24,9 @@ class RunJournal {
 
   // Ends the run: the duplicate-serial check (a completed cycle whose serial
   // number did not come from the device, already written by an earlier
-  // completed cycle: exit 4, said on err), then the journal line. A line that
-  // cannot be written makes the run exit 1. Returns the exit status to use.
+  // completed cycle: exit 4, said on err), then the journal line, both under
+  // the journal's lock. A line that cannot be written, or a check that cannot
+  // be made, makes the run exit 1. Returns the exit status to use.
   int Finish(const JournalingDialog& dialog, int status, bool interrupted, std::FILE* err);
 
  private:

@@ -38,8 +38,9 @@ std::unique_ptr<AppendFile> OpenFileForReading(const std::string& path, std::str
 // Reads a whole regular file; false (with the reason) when it cannot.
 bool ReadWholeFile(const std::string& path, std::string* text, std::string* why);
 
-// Puts text in path whole or not at all: written beside it, flushed to the
-// disk, then renamed over it.
+// Puts text in path whole or not at all: written beside it (PATH.new),
+// flushed to the disk, then renamed over it. One writer at a time: callers
+// hold a lock that covers path.
 bool ReplaceWholeFile(const std::string& path, const std::string& text);
 
 }  // namespace plat
