@@ -6,15 +6,24 @@
 #include "platform/thread.h"
 #include "state/shared_state.h"
 
-void BeginProgrammerProcess() {
+namespace {
+std::unique_ptr<plat::StationHold> g_stationHold;
+}  // namespace
+
+plat::HoldResult BeginProgrammerProcess(std::string* holder) {
   plat::BeginTimerResolution();
   plat::RaiseProcessPriority();
   CalibrateDelay();
   SetRegistryKey("Kestrune");
+  // A front end set up again in the same process (its tests) holds anew.
+  g_stationHold.reset();
+  std::string ignored;
+  return HoldSettings(&g_stationHold, holder ? holder : &ignored);
 }
 
 void EndProgrammerProcess() {
   ClosePort();
   g_hFirmware.reset();
+  g_stationHold.reset();
   plat::EndTimerResolution();
 }

@@ -39,3 +39,10 @@ bool WriteProfileString(const char* section, const char* entry, const char* valu
   if (app.empty()) return false;
   return plat::WriteSetting(company, app, section, entry, value ? value : "");
 }
+
+plat::HoldResult HoldSettings(std::unique_ptr<plat::StationHold>* hold, std::string* holder) {
+  std::string company, app;
+  Keys(&company, &app);
+  if (app.empty()) return plat::HoldResult::kNoPlace;  // no key, no stored number
+  return plat::HoldStation(company, app, hold, holder);
+}

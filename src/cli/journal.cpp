@@ -7,6 +7,8 @@
 #include <ctime>
 #include <map>
 #include <set>
+#include <algorithm>
+#include <cstring>
 
 #include "image/sha256.h"
 #include "orvalo_version.h"
@@ -32,7 +34,8 @@ class ObjectReader {
     while (true) {
       std::string key;
       Space();
-      if (!String(&key)) return false;
+      // A key given twice would let a line say two things at once.
+      if (!String(&key) || !seen_.insert(key).second) return false;
       Space();
       if (!Take(':')) return false;
       Space();
@@ -172,6 +175,7 @@ class ObjectReader {
 
   const std::string& s_;
   size_t i_ = 0;
+  std::set<std::string> seen_;
 };
 
 }  // namespace
@@ -253,6 +257,29 @@ bool DigestFile(plat::File* file, int64_t* size, std::string* sha256) {
   return file->Rewind();
 }
 
+bool ReadJsonStrings(const std::string& line, std::map<std::string, std::string>* strings) {
+  ObjectReader reader(line);
+  if (!reader.Read()) return false;
+  *strings = reader.strings;
+  return true;
+}
+
+bool ParseJournalLine(const std::string& line, JournalRecord* r) {
+  ObjectReader reader(line);
+  if (!reader.Read()) return false;
+  r->time = reader.strings["time"];
+  r->serial = reader.strings["serial"];
+  r->finalText = reader.strings["final"];
+  r->interrupted = reader.flags["interrupted"];
+  r->exitStatus = -1;
+  if (reader.numbers.count("exit")) {
+    double exit = reader.numbers["exit"];
+    if (exit >= 0 && exit <= 255) r->exitStatus = int(exit);
+  }
+  r->completed = r->finalText == kSuccess && !r->interrupted;
+  return true;
+}
+
 std::vector<JournalRecord> ParseJournal(const std::string& text, int* unreadable) {
   std::vector<JournalRecord> records;
   int bad = 0;
@@ -263,22 +290,55 @@ std::vector<JournalRecord> ParseJournal(const std::string& text, int* unreadable
     std::string line = text.substr(start, end - start);
     start = end + 1;
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    ObjectReader reader(line);
-    if (!reader.Read()) {
+    JournalRecord r;
+    if (!ParseJournalLine(line, &r)) {
       ++bad;
       continue;
     }
-    JournalRecord r;
-    r.time = reader.strings["time"];
-    r.serial = reader.strings["serial"];
-    r.finalText = reader.strings["final"];
-    r.interrupted = reader.flags["interrupted"];
-    r.exitStatus = reader.numbers.count("exit") ? int(reader.numbers["exit"]) : -1;
-    r.completed = r.finalText == kSuccess && !r.interrupted;
     records.push_back(r);
   }
   if (unreadable) *unreadable = bad;
   return records;
+}
+
+bool ScanJournal(plat::AppendFile* file, int64_t from, int64_t to,
+                 const std::function<void(const JournalRecord&)>& each, int* unreadable) {
+  std::string line;
+  bool tooLong = false;
+  auto endLine = [&] {
+    JournalRecord r;
+    if (tooLong || (line.find_first_not_of(" \t\r") != std::string::npos && !ParseJournalLine(line, &r))) {
+      ++*unreadable;
+    } else if (!line.empty() && line.find_first_not_of(" \t\r") != std::string::npos) {
+      each(r);
+    }
+    line.clear();
+    tooLong = false;
+  };
+  std::vector<char> buf(1 << 16);
+  for (int64_t at = from; at < to;) {
+    long n = file->ReadAt(at, buf.data(), long(std::min<int64_t>(int64_t(buf.size()), to - at)));
+    if (n < 0) return false;
+    if (n == 0) break;
+    at += n;
+    for (long i = 0; i < n;) {
+      const char* nl = static_cast<const char*>(std::memchr(buf.data() + i, '\n', size_t(n - i)));
+      long stop = nl ? long(nl - buf.data()) : n;
+      if (!tooLong) line.append(buf.data() + i, size_t(stop - i));
+      // A line no run writes: skipped to its end without holding it.
+      if (line.size() > kJournalLineMax) {
+        tooLong = true;
+        line.clear();
+      }
+      i = stop;
+      if (nl) {
+        endLine();
+        ++i;
+      }
+    }
+  }
+  if (!line.empty() || tooLong) endLine();
+  return true;
 }
 
 const JournalRecord* FindIssuedSerial(const std::vector<JournalRecord>& records, const std::string& serial) {
@@ -287,36 +347,41 @@ const JournalRecord* FindIssuedSerial(const std::vector<JournalRecord>& records,
   return nullptr;
 }
 
-std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable) {
-  int successes = 0, interrupted = 0, duplicates = 0;
-  std::map<std::string, int> failures;
-  std::set<std::string> written;
-  for (const JournalRecord& r : records) {
-    if (r.interrupted) ++interrupted;
-    if (r.completed) {
-      ++successes;
-      if (!written.insert(r.serial).second) ++duplicates;
-    } else {
-      ++failures[r.finalText.empty() ? "(no final text)" : r.finalText];
-    }
+void JournalTally::Add(const JournalRecord& r) {
+  ++runs_;
+  if (r.interrupted) ++interrupted_;
+  if (r.completed) {
+    ++successes_;
+    if (!written_.insert(r.serial).second) ++duplicates_;
+  } else {
+    ++failures_[r.finalText.empty() ? "(no final text)" : r.finalText];
   }
-  char line[512];
+}
+
+std::string JournalTally::Text(int unreadable) const {
+  char line[128];
   std::string out;
-  std::snprintf(line, sizeof line, "runs: %zu\nsuccesses: %d\nfailures: %zu\n", records.size(), successes,
-                records.size() - size_t(successes));
+  std::snprintf(line, sizeof line, "runs: %lld\nsuccesses: %lld\nfailures: %lld\n", runs_, successes_,
+                runs_ - successes_);
   out += line;
-  for (const auto& [text, n] : failures) {
-    std::snprintf(line, sizeof line, "  %d x %s\n", n, JsonString(text).c_str());
-    out += line;
+  for (const auto& [text, n] : failures_) {
+    std::snprintf(line, sizeof line, "  %lld x ", n);
+    out += line + JsonString(text) + "\n";
   }
-  std::snprintf(line, sizeof line, "serial numbers written: %zu\nduplicates: %d\ninterrupted runs: %d\n",
-                written.size(), duplicates, interrupted);
+  std::snprintf(line, sizeof line, "serial numbers written: %zu\nduplicates: %lld\ninterrupted runs: %lld\n",
+                written_.size(), duplicates_, interrupted_);
   out += line;
   if (unreadable) {
     std::snprintf(line, sizeof line, "unreadable lines: %d\n", unreadable);
     out += line;
   }
   return out;
+}
+
+std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable) {
+  JournalTally tally;
+  for (const JournalRecord& r : records) tally.Add(r);
+  return tally.Text(unreadable);
 }
 
 void JournalingDialog::SetStatusText(const char* text) {

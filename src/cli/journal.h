@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/append_file.h"
 #include "platform/file.h"
 #include "state/dialog_ops.h"
 
@@ -61,14 +65,41 @@ struct JournalRecord {
   int exitStatus = -1;
 };
 
+// Longer than any line a run writes; a longer one is unreadable.
+constexpr size_t kJournalLineMax = size_t(1) << 20;
+
+// The members of a one-line JSON object that are strings; false when line
+// is no such object.
+bool ReadJsonStrings(const std::string& line, std::map<std::string, std::string>* strings);
+
+// One line as a record; false when it is no JSON object (or names a key twice).
+bool ParseJournalLine(const std::string& line, JournalRecord* record);
+
 // The lines of a journal that are JSON objects; *unreadable counts the rest
 // (blank lines aside).
 std::vector<JournalRecord> ParseJournal(const std::string& text, int* unreadable);
 
+// The same, read piece by piece from the bytes [from, to) of file, each record
+// handed to each in order, so that a journal of any length needs no more
+// memory than its longest line; *unreadable is added to. False on a read
+// error.
+bool ScanJournal(plat::AppendFile* file, int64_t from, int64_t to,
+                 const std::function<void(const JournalRecord&)>& each, int* unreadable);
+
 // The earliest completed cycle that wrote serial, or nullptr.
 const JournalRecord* FindIssuedSerial(const std::vector<JournalRecord>& records, const std::string& serial);
 
-// The summary --journal-report prints.
+// The summary --journal-report prints, gathered one record at a time.
+class JournalTally {
+ public:
+  void Add(const JournalRecord& record);
+  std::string Text(int unreadable) const;
+
+ private:
+  long long runs_ = 0, successes_ = 0, duplicates_ = 0, interrupted_ = 0;
+  std::map<std::string, long long> failures_;
+  std::set<std::string> written_;
+};
 std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable);
 
 // Passes every call on to the runner's own dialog and keeps what the journal

@@ -1,5 +1,6 @@
 #include "cli/journal_run.h"
 
+#include "cli/journal_index.h"
 #include "cycle/device_serial.h"
 
 namespace {
@@ -74,40 +75,59 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   entry_.serial = recordWritten ? dialog.Serial() : std::string();
 
   bool ordinary = status == 0 || status == 3;  // 4 ranks above 3, below 1
-  if (completed && ordinary && source != SerialSource::kDevice && source != SerialSource::kNone) {
-    std::string earlier;
-    if (!file_->ReadAll(&earlier)) {
-      std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: serial numbers not checked\n",
-                   Printable(path_).c_str());
-    } else {
-      std::vector<JournalRecord> records = ParseJournal(earlier, nullptr);
-      if (const JournalRecord* issued = FindIssuedSerial(records, entry_.serial)) {
-        std::fprintf(err,
-                     "orvalo-programmer-cli: serial number %s was already written by the cycle completed at %s "
-                     "(journal %s)\n",
-                     Printable(entry_.serial).c_str(), Printable(issued->time).c_str(), Printable(path_).c_str());
-        status = 4;
-      }
+  bool check = completed && ordinary && source != SerialSource::kDevice && source != SerialSource::kNone;
+  // The check and the append are one step for every process that shares
+  // the journal: another station cannot issue the same number in between.
+  if (!file_->Lock()) {
+    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be locked\n", Printable(path_).c_str());
+    return ordinary ? 1 : status;
+  }
+  IssuedIndex index;
+  int unreadable = 0;
+  bool indexed = index.Load(file_.get(), path_ + ".serials", &unreadable);
+  if (check && !indexed) {
+    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: serial number %s not checked\n",
+                 Printable(path_).c_str(), Printable(entry_.serial).c_str());
+    status = 1;
+  } else if (check) {
+    if (const std::string* issued = index.IssuedAt(entry_.serial)) {
+      std::fprintf(err,
+                   "orvalo-programmer-cli: serial number %s was already written by the cycle completed at %s "
+                   "(journal %s)\n",
+                   Printable(entry_.serial).c_str(), Printable(*issued).c_str(), Printable(path_).c_str());
+      status = 4;
     }
   }
   entry_.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   bool writeFailsRun = status == 0 || status == 3 || status == 4;
   entry_.exitStatus = status;
-  if (!file_->Append(FormatJournalLine(entry_))) {
+  // A line cut by a crash or a full disk ends where this one starts, so that
+  // it costs only itself.
+  std::string line = FormatJournalLine(entry_);
+  int64_t size = file_->Size();
+  char last = '\n';
+  if (size > 0 && file_->ReadAt(size - 1, &last, 1) == 1 && last != '\n') line.insert(0, "\n");
+  if (!file_->Append(line)) {
     std::fprintf(err, "orvalo-programmer-cli: journal %s could not be written\n", Printable(path_).c_str());
     if (writeFailsRun) status = 1;
+  } else if (indexed) {
+    index.Update(file_.get(), path_ + ".serials");
   }
+  file_->Unlock();
   return status;
 }
 
 int PrintJournalReport(const std::string& path, std::FILE* out, std::FILE* err) {
-  std::string text, why;
-  if (!plat::ReadWholeFile(path, &text, &why)) {
+  std::string why;
+  std::unique_ptr<plat::AppendFile> file = plat::OpenFileForReading(path, &why);
+  JournalTally tally;
+  int unreadable = 0;
+  if (file && !ScanJournal(file.get(), 0, file->Size(), [&](const JournalRecord& r) { tally.Add(r); }, &unreadable))
+    why = "a read failed";
+  if (!why.empty()) {
     std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: %s\n", Printable(path).c_str(), why.c_str());
     return 2;
   }
-  int unreadable = 0;
-  std::vector<JournalRecord> records = ParseJournal(text, &unreadable);
-  std::fputs(JournalReport(records, unreadable).c_str(), out);
+  std::fputs(tally.Text(unreadable).c_str(), out);
   return 0;
 }

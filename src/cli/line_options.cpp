@@ -11,12 +11,14 @@ const char kLineOptionsUsage[] =
     "                        read without pauses; a byte 0x7F waits 9 ms\n"
     "  --station NAME        this runner's own stored serial number (settings:\n"
     "                        Kestrune/orvalo-programmer-NAME.INI), for one runner\n"
-    "                        per cable; NAME is 1-32 of A-Z a-z 0-9 _ -\n"
+    "                        per cable; NAME is 1-32 of A-Z a-z 0-9 _ -; held by\n"
+    "                        one process at a time (others exit 2)\n"
     "  --journal FILE        append one JSON line per run to FILE (flushed to disk);\n"
     "                        a completed cycle whose serial number did not come\n"
     "                        from the device, and that an earlier completed cycle\n"
-    "                        in FILE already wrote, exits 4\n"
-    "  --journal-report FILE print a summary of FILE and exit\n";
+    "                        in FILE already wrote, exits 4; FILE must be a\n"
+    "                        regular file, locked around the check and the append\n"
+    "  --journal-report FILE print a summary of FILE and exit (no other option)\n";
 
 int TakeLineOption(int argc, char** argv, int* i, LineOptions* o, std::string* why) {
   const char* arg = argv[*i];
@@ -29,8 +31,14 @@ int TakeLineOption(int argc, char** argv, int* i, LineOptions* o, std::string* w
   if (std::strcmp(arg, "--journal-report") == 0) value = &o->journalReport;
   if (std::strcmp(arg, "--station") == 0) value = &o->station;
   if (!value) return 0;
-  if (*i + 1 >= argc || argv[*i + 1][0] == '\0') {
+  // An option word after it is a forgotten value, not a file or a name.
+  if (*i + 1 >= argc || argv[*i + 1][0] == '\0' || argv[*i + 1][0] == '-') {
     *why = std::string(arg) + " needs a value";
+    if (*i + 1 < argc && argv[*i + 1][0] == '-') *why += std::string(", not the option word ") + argv[*i + 1];
+    return -1;
+  }
+  if (!value->empty()) {
+    *why = std::string(arg) + " given twice";
     return -1;
   }
   *value = argv[++*i];

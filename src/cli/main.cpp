@@ -20,6 +20,7 @@
 #include "image/firmware_file.h"
 #include "isp/fast_mode.h"
 #include "state/stop_request.h"
+#include "platform/append_file.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
 #include "sim/sim.h"
@@ -66,8 +67,9 @@ const char kUsage[] =
     "Exit status, the first that applies: 128 + the signal's number when\n"
     "interrupted (130 for the Windows console events); 2 no cycle could run\n"
     "(bad usage, bad ORVALO_SIM, the firmware file, a journal that cannot be\n"
-    "opened); 1 the cycle failed, or its output or journal line could not be\n"
-    "written; 4 completed, but the serial number did not come from the device\n"
+    "opened, a station in use); 1 the cycle failed, or its output or journal\n"
+    "line could not be written; 4 completed, but the serial number did not come\n"
+    "from the device\n"
     "and the journal shows it already issued; 3 --strict-serial and the serial\n"
     "number did not come from the device; 0 \"Programming Completed\n"
     "Successfully.\".\n"
@@ -95,6 +97,7 @@ const char kUsage[] =
     "    failwrite=ADDR    writes to this hex byte address answer wrongly\n"
     "    badread=ADDR      reads of this hex byte address return a wrong value\n"
     "    vanish=N          the device is gone after N instruction frames (0: from the start)\n"
+    "    interrupt=N       the process is interrupted after N instruction frames\n"
     "    refuse=COMn       that port refuses its settings once\n"
     "    lockread=HH       what a locked chip returns for reads (00)\n"
     "    silent            the firmware never reports its serial number\n"
@@ -108,6 +111,7 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  plat::OpenStandardStreams();
   CliOptions options;
   LineOptions line;
   std::string usageError;
@@ -129,34 +133,44 @@ int main(int argc, char** argv) {
   // Production line: a report only, or a journal that must open before any
   // port is touched.
   if (!line.journalReport.empty()) return PrintJournalReport(line.journalReport, stdout, stderr);
-  RunJournal journal;
-  if (!line.journal.empty()) {
-    std::string why;
-    if (!journal.Open(line.journal, &why)) {
-      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n",
-                   EscapeForOutput(line.journal).c_str(), why.c_str());
-      return kExitNoCycle;
-    }
-  }
-  SetFastMode(line.fast);
+  std::string path = options.firmwareGiven ? options.firmware : DefaultFirmwareName();
 
   plat::InstallInterruptHandlers();
   std::string simError;
   int simulator = sim::InstallFromEnvironment(&simError);
   if (simulator == sim::kSimBadConfig) {
-    std::fprintf(stderr, "%s\n", simError.c_str());
+    std::fprintf(stderr, "%s\n", EscapeForOutput(simError).c_str());
     return kExitNoCycle;
   }
   if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);
+  RunJournal journal;
+  if (!line.journal.empty()) {
+    std::string why;
+    if (plat::IsSameFile(line.journal, path)) why = "it is the firmware file";
+    if (!why.empty() || !journal.Open(line.journal, &why)) {
+      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n",
+                   EscapeForOutput(line.journal).c_str(), why.c_str());
+      sim::Uninstall();
+      return kExitNoCycle;
+    }
+  }
+  SetFastMode(line.fast);
   // The dialog program's settings, so that both share the stored serial
-  // number; a station has its own.
+  // number; a station has its own, held by one cycle at a time.
   SetProfileName(StationApplicationKey(line.station).c_str());
-  BeginProgrammerProcess();
+  std::string holder;
+  if (BeginProgrammerProcess(&holder) == plat::HoldResult::kBusy) {
+    std::fprintf(stderr, "orvalo-programmer-cli: station %s is in use by another cycle%s%s%s\n",
+                 line.station.empty() ? "(the dialog program's)" : line.station.c_str(),
+                 holder.empty() ? "" : " (process ", holder.c_str(), holder.empty() ? "" : ")");
+    EndProgrammerProcess();
+    sim::Uninstall();
+    return kExitNoCycle;
+  }
 
   ConsoleDialog console(stdout, ConsoleStyleFor(plat::StdoutIsTerminal(), std::getenv("NO_COLOR"), std::getenv("TERM")),
                         options.verify);
   JournalingDialog dialog(&console);
-  std::string path = options.firmwareGiven ? options.firmware : DefaultFirmwareName();
   journal.Begin(line.station, path, options.verify, line.fast);
   RunOutcome outcome;
   CycleReport report;
@@ -183,7 +197,14 @@ int main(int argc, char** argv) {
     outcome.serialNotFromDevice = options.strictSerial && report.serialSource != SerialSource::kDevice;
   }
 
-  outcome.interruptStatus = plat::InterruptStatus();
+  // What the device holds now is recorded below; a second signal must not
+  // cut that short. A signal that came once the serial number record was
+  // begun stopped nothing: the device is complete and counted as such.
+  plat::HoldInterrupts();
+  bool completed = LastCycleOutcome() == CycleOutcome::kSucceeded;
+  outcome.interruptStatus = completed ? 0 : plat::InterruptStatus();
+  if (completed && plat::InterruptStatus() != 0)
+    std::fprintf(stderr, "orvalo-programmer-cli: interrupted too late to stop: the device was completed\n");
   if (outcome.interruptStatus != 0) console.ErrorNote("Interrupted.");
   console.Finish();
   ReportOperatorNotes(stderr);

@@ -1,12 +1,13 @@
 #include "cli/operator_notes.h"
 
+#include "cli/output_text.h"
 #include "isp/target_part.h"
 #include "platform/thread.h"
 
 namespace {
 
 std::string Where(const std::string& name, const plat::PortNote& note) {
-  return "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
+  return "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
 }
 
 std::string Signature(const uint8_t* s) {

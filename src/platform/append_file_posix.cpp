@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,81 +11,110 @@
 namespace plat {
 namespace {
 
-bool ReadFd(int fd, std::string* text) {
-  struct stat st;
-  text->clear();
-  if (fstat(fd, &st) != 0) return false;
-  if (!S_ISREG(st.st_mode)) return true;
-  char buf[65536];
-  off_t at = 0;
-  while (true) {
-    ssize_t n = pread(fd, buf, sizeof buf, at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    text->append(buf, size_t(n));
-    at += n;
-  }
-}
-
 class PosixAppendFile : public AppendFile {
  public:
   explicit PosixAppendFile(int fd) : fd_(fd) {}
   ~PosixAppendFile() override { close(fd_); }
   // O_APPEND makes the one write land whole at the end even when another
-  // process appends at the same time.
+  // process appends at the same time without the lock.
   bool Append(const std::string& text) override {
     ssize_t n;
     do {
       n = write(fd_, text.data(), text.size());
     } while (n < 0 && errno == EINTR);
     if (n != ssize_t(text.size())) return false;
-    // A device or pipe cannot be synced; only a regular file must be.
-    struct stat st;
-    if (fstat(fd_, &st) == 0 && !S_ISREG(st.st_mode)) return true;
     return fsync(fd_) == 0;
   }
-  bool ReadAll(std::string* text) override { return ReadFd(fd_, text); }
+  // flock, not fcntl: a lock of the open file, so that closing some other
+  // descriptor of the same file elsewhere in the process cannot drop it. On
+  // NFS Linux maps it onto the server's byte-range locks.
+  bool Lock() override {
+    int r;
+    do {
+      r = flock(fd_, LOCK_EX);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+  }
+  void Unlock() override { flock(fd_, LOCK_UN); }
+  int64_t Size() override {
+    struct stat st;
+    return fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
+  }
+  long ReadAt(int64_t at, void* buf, long n) override {
+    ssize_t got;
+    do {
+      got = pread(fd_, buf, size_t(n), off_t(at));
+    } while (got < 0 && errno == EINTR);
+    return long(got);
+  }
 
  private:
   int fd_;
 };
 
-}  // namespace
-
-std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string* why) {
+// O_NOFOLLOW and O_NONBLOCK: neither a link's target (perhaps one still to be
+// created somewhere else) nor a FIFO's wait for a peer; anything that is not
+// a regular file is refused once open.
+std::unique_ptr<AppendFile> Open(const std::string& path, int flags, std::string* why) {
   int fd;
   do {
-    fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    fd = open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0 && errno == EACCES) {
-    // A journal we may append to but not read: duplicates cannot be looked up,
-    // but the run is still recorded.
-    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-  }
   if (fd < 0) {
-    if (why) *why = std::strerror(errno);
+    if (why) *why = errno == ELOOP ? "a symbolic link" : std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (why) *why = "not a regular file";
+    close(fd);
     return nullptr;
   }
   return std::unique_ptr<AppendFile>(new PosixAppendFile(fd));
 }
 
-bool ReadWholeFile(const std::string& path, std::string* text, std::string* why) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (why) *why = std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (!ok) {
-    if (why) *why = "not a regular file";
-  } else if (!ReadFd(fd, text)) {
-    ok = false;
-    if (why) *why = std::strerror(errno);
-  }
-  close(fd);
-  return ok;
+}  // namespace
+
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, std::string* why) {
+  return Open(path, O_RDWR | O_APPEND | O_CREAT, why);
 }
 
+std::unique_ptr<AppendFile> OpenFileForReading(const std::string& path, std::string* why) {
+  return Open(path, O_RDONLY, why);
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text, std::string* why) {
+  std::unique_ptr<AppendFile> file = OpenFileForReading(path, why);
+  if (!file) return false;
+  text->clear();
+  char buf[65536];
+  while (true) {
+    long n = file->ReadAt(int64_t(text->size()), buf, long(sizeof buf));
+    if (n < 0) {
+      if (why) *why = std::strerror(errno);
+      return false;
+    }
+    if (n == 0) return true;
+    text->append(buf, size_t(n));
+  }
+}
+
+bool ReplaceWholeFile(const std::string& path, const std::string& text) {
+  std::string temporary = path + ".new";
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  bool ok = write(fd, text.data(), text.size()) == ssize_t(text.size()) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && rename(temporary.c_str(), path.c_str()) == 0) return true;
+  unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace plat
+
+namespace plat {
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
 }  // namespace plat

@@ -47,3 +47,10 @@ namespace plat {
 // Whether standard output is a terminal (colour and an updating progress line).
 bool StdoutIsTerminal();
 }  // namespace plat
+
+namespace plat {
+// Descriptors 0, 1 and 2 that are closed are opened on the null device, so
+// that no file the program opens later takes their place and receives its
+// output. First thing in main.
+void OpenStandardStreams();
+}  // namespace plat

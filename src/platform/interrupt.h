@@ -2,8 +2,9 @@
 // and SIGHUP on POSIX; Ctrl+C, Ctrl+Break and closing the console on Windows.
 // The first one is only recorded, so that the cycle can stop at its next
 // instruction boundary and clean up; a second one ends the process at once.
-// Broken-pipe signals are ignored, so writing to a closed pipe shows up as a
-// failed write instead of killing the process.
+// Broken-pipe and file-size signals are ignored, so writing to a closed pipe
+// or past a size limit shows up as a failed write instead of killing the
+// process.
 #pragma once
 
 namespace plat {
@@ -13,6 +14,11 @@ void InstallInterruptHandlers();
 // 0 until the first interrupt, then the status an interrupted run exits with:
 // 128 + the signal's number (130 for the Windows console events).
 int InterruptStatus();
+// Interrupts the process as its operator would (a test's stand-in for them).
+void RaiseInterrupt();
+// From now on a further interrupt is only recorded: the cycle has ended and
+// what it did is being recorded, which ending at once would lose.
+void HoldInterrupts();
 // The program has done its clean-up and is about to exit: a console that is
 // being closed waits for this before the system ends the process.
 void InterruptHandled();

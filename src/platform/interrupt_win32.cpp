@@ -10,6 +10,7 @@ namespace {
 constexpr int kConsoleInterrupt = 130;  // as for SIGINT, whatever the event
 std::atomic<int> g_status{0};
 std::atomic<bool> g_handled{false};
+std::atomic<bool> g_held{false};
 
 // Runs on a thread of its own. The system ends the process as soon as this
 // returns for a close, logoff or shutdown event, so it waits (within the
@@ -17,7 +18,8 @@ std::atomic<bool> g_handled{false};
 // interrupted status itself.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   int none = 0;
-  if (!g_status.compare_exchange_strong(none, kConsoleInterrupt)) ExitProcess(kConsoleInterrupt);
+  bool first = g_status.compare_exchange_strong(none, kConsoleInterrupt);
+  if (!first && !g_held.load()) ExitProcess(kConsoleInterrupt);
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
   for (int waited = 0; waited < 4500 && !g_handled.load(); waited += 10) Sleep(10);
   ExitProcess(kConsoleInterrupt);
@@ -29,6 +31,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 void InstallInterruptHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 int InterruptStatus() { return g_status.load(); }
+
+void RaiseInterrupt() { OnConsoleEvent(CTRL_C_EVENT); }
+
+void HoldInterrupts() { g_held.store(true); }
 
 void InterruptHandled() { g_handled.store(true); }
 

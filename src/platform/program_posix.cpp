@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <climits>
 #include <mutex>
@@ -43,4 +46,17 @@ bool HasStartupTitle() { return false; }
 
 namespace plat {
 bool StdoutIsTerminal() { return isatty(1) == 1; }
+}  // namespace plat
+
+namespace plat {
+void OpenStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
 }  // namespace plat

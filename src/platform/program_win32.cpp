@@ -83,3 +83,9 @@ bool StdoutIsTerminal() {
 }
 
 }  // namespace plat
+
+namespace plat {
+// Handles, not numbered descriptors: a file opened later never becomes
+// standard output.
+void OpenStandardStreams() {}
+}  // namespace plat

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/interrupt.h"
 #include "sim/cable.h"
 
 namespace sim {
@@ -69,6 +70,7 @@ void ProgrammingInterface::FallingEdge() {
     f.timeUs = time_.now;
     frames_.Add(f);
     if (config_.vanish >= 0 && framesTaken_ >= uint64_t(config_.vanish)) gone.Send(1);
+    if (config_.interrupt >= 0 && framesTaken_ == uint64_t(config_.interrupt)) plat::RaiseInterrupt();
   }
 }
 

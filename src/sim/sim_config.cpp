@@ -101,6 +101,9 @@ std::string ParseConfig(const std::string& text, Config* c) {
     } else if (key == "vanish") {
       if (!ParseNumber(v, 10, 0, 100000000, &n)) return bad("a count of frames");
       c->vanish = n;
+    } else if (key == "interrupt") {
+      if (!ParseNumber(v, 10, 0, 100000000, &n)) return bad("a count of frames");
+      c->interrupt = n;
     } else if (key == "lockread") {
       if (!ParseNumber(v, 16, 0, 0xFF, &n)) return bad("a hex byte 00 to FF");
       c->lockRead = uint8_t(n);

@@ -27,6 +27,7 @@ struct Config {
   std::vector<int> failWrite;       // byte addresses whose writes answer wrongly
   std::vector<int> badRead;         // byte addresses whose reads return a wrong value
   long vanish = -1;                 // frames taken in before the device is gone (0: gone from the start)
+  long interrupt = -1;              // frames taken in before the process is interrupted
   bool refuse[3] = {false, false, false};  // that port refuses its settings once
   uint8_t lockRead = 0x00;          // what reads return once the chip is locked
   uint8_t signature[3] = {0x1E, 0x93, 0x01};

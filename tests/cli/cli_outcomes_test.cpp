@@ -120,6 +120,10 @@ TEST(CliOutcomeTest, SerialNumbersAndPathsAreEscaped) {
   r = RunCli(kSim, Quote(odd));
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(Contains(r.err, "/a\\x09b\\\\c.hex: ")) << r.err;
+  r = RunCli("ORVALO_COM1=" + Quote("/nonexistent/a\n! b"), Sample());
+  EXPECT_TRUE(Contains(r.err, "/nonexistent/a\\x0A! b")) << r.err;
+  r = RunCli("ORVALO_SIM=" + Quote("time=virtual,serial\n! b"), Sample());
+  EXPECT_TRUE(Contains(r.err, "serial\\x0A! b")) << r.err;
 }
 
 TEST(CliOutcomeTest, DoubleDashEndsTheOptions) {
@@ -172,6 +176,10 @@ TEST(CliOutcomeTest, ASignalStopsTheCycleCleanlyAndExitsWithItsStatus) {
                          [&](const std::string& line, int pid) {
                            if (!sent && line.rfind("Programming, 2", 0) == 0) {
                              kill(pid, sig);
+                             if (sig == SIGTERM) {  // as timeout(1) passes it on, to the group too
+                               usleep(1000);
+                               kill(pid, sig);
+                             }
                              sent = true;
                            }
                          });

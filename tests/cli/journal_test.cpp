@@ -95,9 +95,14 @@ TEST(JournalTest, HostileLinesAreUnreadableNotFatal) {
   std::string deep(100000, '[');
   int unreadable = 0;
   std::vector<JournalRecord> r =
-      ParseJournal("{\"a\":" + deep + "\n{\"serial\":\"\\u00\"}\n{\"serial\":\"x\"} trailing\n[1]\n", &unreadable);
-  EXPECT_TRUE(r.empty());
-  EXPECT_EQ(unreadable, 4);
+      ParseJournal("{\"a\":" + deep + "\n{\"serial\":\"\\u00\"}\n{\"serial\":\"x\"} trailing\n[1]\n" +
+                       "{\"serial\":\"a\",\"serial\":\"b\"}\n{\"exit\":1e999,\"final\":\"" + std::string(600, 'f') + "\"}\n",
+                   &unreadable);
+  EXPECT_EQ(unreadable, 5);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].exitStatus, -1);
+  std::string report = JournalReport(r, 0);
+  EXPECT_NE(report.find(std::string(600, 'f') + "\"\nserial numbers written: 0\n"), std::string::npos) << report;
 }
 
 TEST(JournalTest, Sha256OfKnownTexts) {

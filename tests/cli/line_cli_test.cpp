@@ -49,13 +49,19 @@ class LineTest : public ::testing::Test {
     return "env XDG_CONFIG_HOME='" + settings_ + "' ORVALO_SIM='time=virtual," + sim + "' '" ORVALO_CLI_PATH "' " +
            args + " '" + (firmware.empty() ? firmware_ : firmware) + "' >'" + dir_ + "/" + tag + ".out' 2>'" + dir_ + "/" + tag + ".err'";
   }
-  RunResult Cli(const std::string& sim, const std::string& args) {
-    int st = std::system(Command(sim, args, "run").c_str());
+  RunResult Cli(const std::string& sim, const std::string& args, const std::string& shell = "") {
+    int st = std::system((shell + Command(sim, args, "run")).c_str());
     RunResult r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     r.out = ReadAll(dir_ + "/run.out");
     r.err = ReadAll(dir_ + "/run.err");
     return r;
+  }
+  // --journal-report takes no FIRMWARE.
+  RunResult Report(const std::string& journal) {
+    int st = std::system(("'" ORVALO_CLI_PATH "' --journal-report '" + journal + "' >'" + dir_ + "/run.out' 2>'" +
+                          dir_ + "/run.err'").c_str());
+    return RunResult{WIFEXITED(st) ? WEXITSTATUS(st) : -1, ReadAll(dir_ + "/run.out"), ReadAll(dir_ + "/run.err")};
   }
   std::string Device(const std::string& name) { return "flash=" + dir_ + "/" + name + ".bin"; }
   std::string DeviceSerial(const std::string& name) {
@@ -98,7 +104,7 @@ TEST_F(LineTest, EachRunAppendsOneCompleteLine) {
   EXPECT_TRUE(Has(failed, "{\"text\":\"Programming Failed at 0x0010 .\",\"colour\":\"red\"}"));
   EXPECT_TRUE(Has(failed, "\"serial\":\"\",")) << "shown, never written: " << failed;
 
-  r = Cli("", "--journal-report '" + journal_ + "'");
+  r = Report(journal_);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
             "runs: 2\nsuccesses: 1\nfailures: 1\n  1 x \"Programming Failed at 0x0010 .\"\n"
@@ -108,25 +114,28 @@ TEST_F(LineTest, EachRunAppendsOneCompleteLine) {
 // A completed device A, then a different device B that does not report: the
 // station's stored value is A's, and B would carry A's serial number.
 TEST_F(LineTest, ASecondDeviceGivenAnIssuedSerialNumberExitsFour) {
+  WriteFile(journal_, "{\"time\":\"2026-");  // cut by a crash
   RunResult r = Cli(Device("a") + ",serial=" + kSerialA, J());
   ASSERT_EQ(r.status, 0) << r.err;
-  std::string firstTime = Journal()[0].substr(9, 24);
+  ASSERT_EQ(Journal().size(), 2u) << "the next line glued onto the cut one";
+  std::string firstTime = Journal()[1].substr(9, 24);
   r = Cli(Device("b") + ",serial=" + kSerialB + ",silent", J());
   EXPECT_EQ(r.status, 4) << r.out << r.err;
   EXPECT_TRUE(Has(r.out, "Programming Completed Successfully.")) << r.out;  // the cycle's own result
   EXPECT_TRUE(Has(r.err, kSerialA)) << r.err;
   EXPECT_TRUE(Has(r.err, firstTime)) << firstTime << " / " << r.err;
   std::vector<std::string> j = Journal();
-  ASSERT_EQ(j.size(), 2u);
-  EXPECT_TRUE(Has(j[1], "\"serial_source\":\"station\"")) << j[1];
-  EXPECT_TRUE(Has(j[1], "\"exit\":4,")) << j[1];
+  ASSERT_EQ(j.size(), 3u);
+  EXPECT_TRUE(Has(j[2], "\"serial_source\":\"station\"")) << j[2];
+  EXPECT_TRUE(Has(j[2], "\"exit\":4,")) << j[2];
   // --strict-serial names exit status 3 only when the run ends with it.
   r = Cli(Device("c") + ",serial=" + kSerialB + ",silent", "--strict-serial " + J());
   EXPECT_EQ(r.status, 4);
   EXPECT_FALSE(Has(r.err, "exit status 3")) << r.err;
-  r = Cli("", "--journal-report '" + journal_ + "'");
+  r = Report(journal_);
   EXPECT_TRUE(Has(r.out, "successes: 3\n")) << r.out;
   EXPECT_TRUE(Has(r.out, "duplicates: 2\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "unreadable lines: 1\n")) << r.out;
   // Without a journal there is nothing to compare with: 0, as before.
   r = Cli(Device("c") + ",serial=" + kSerialB + ",silent", "");
   EXPECT_EQ(r.status, 0);
@@ -159,17 +168,30 @@ TEST_F(LineTest, AJournalThatCannotBeKeptIsNeverSilent) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
 
+  // Only a regular file can be checked for duplicates.
   r = Cli(Device("a") + ",serial=" + kSerialA, "--journal /dev/full");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+
+  // Started without standard output and error: the journal never takes
+  // their place.
+  std::system((Command(Device("a"), J(), "closed") + " >&- 2>&-").c_str());
+  ASSERT_EQ(Journal().size(), 1u);
+  EXPECT_EQ(Journal()[0].rfind("{\"time\":", 0), 0u) << Journal()[0];
+
+  // A full disk: the journal may not grow past the 8 KiB it holds.
+  WriteFile(journal_, std::string(8192, '\n'));
+  r = Cli(Device("a") + ",serial=" + kSerialA, J(), "ulimit -f 16; ");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Has(r.out, "Programming Completed Successfully.")) << r.out;
   EXPECT_TRUE(Has(r.err, "could not be written")) << r.err;
   // The cycle's own failure keeps its status.
-  r = Cli(Device("a") + ",nodevice", "--journal /dev/full");
+  r = Cli(Device("a") + ",nodevice", J(), "ulimit -f 16; ");
   EXPECT_EQ(r.status, 1);
   r = Cli("", "--journal /dev/full /nonexistent.hex");
   EXPECT_EQ(r.status, 2);
 
-  r = Cli("", "--journal-report '" + dir_ + "/none.jsonl'");
+  r = Report(dir_ + "/none.jsonl");
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(Has(r.err, "none.jsonl")) << r.err;
 }
@@ -221,6 +243,94 @@ TEST_F(LineTest, FourStationsAtOnceEachKeepTheirOwnSerialNumber) {
       EXPECT_EQ(ReadAll(dir_ + "/s" + std::to_string(i) + ".rc"), "0\n") << i;
     }
   }
+}
+
+// An option word where a value belongs, an option given twice, a report
+// with a cycle's options: refused before anything is opened or created.
+TEST_F(LineTest, OptionWordsAreNeverTakenAsValues) {
+  for (std::string args : std::vector<std::string>{"--station --verify", "--journal --verify", "--verify --journal-report " + journal_,
+                           "--journal-report " + journal_, J() + " " + J(), "--station A --station B",
+                           "--journal '" + firmware_ + "'"}) {
+    RunResult r = Cli(Device("a") + ",serial=" + kSerialA, args);
+    EXPECT_EQ(r.status, 2) << args << r.err;
+    EXPECT_EQ(r.out, "") << args;
+  }
+  EXPECT_EQ(ReadAll(dir_ + "/--verify"), "");
+  EXPECT_EQ(DeviceSerial("a"), "?");  // never touched
+  EXPECT_NE(ReadAll(firmware_).find(":00000001FF"), std::string::npos);
+}
+
+// A cycle stopped at every instruction boundary: the exit status, the last
+// line and the journal tell what the device holds, and the station keeps
+// the number of every device it erased.
+TEST_F(LineTest, AStopAtEveryInstructionBoundaryIsRecordedAsTheDeviceEnds) {
+  WriteFile(firmware_, ":0400000001020304F2\n:00000001FF\n");
+  std::string device = dir_ + "/d.bin", stored = settings_ + "/Kestrune/orvalo-programmer-T.INI.conf";
+  int completed = 0, stopped = 0;
+  std::string original;  // the new device, as a stop before its first frame leaves it
+  for (int k = 1; k < 400; ++k) {
+    std::remove(device.c_str());
+    std::remove((device + ".lock").c_str());
+    std::remove(stored.c_str());
+    RunResult r = Cli(Device("d") + ",serial=" + kSerialA + ",interrupt=" + std::to_string(k),
+                      "--verify --station T " + J());
+    std::string line = Journal().back(), last = Lines(r.out).empty() ? "" : Lines(r.out).back();
+    bool whole = DeviceSerial("d") == kSerialA && ReadAll(device + ".lock") != "\xFF" &&
+                 ReadAll(device).substr(0, 4) == "\x01\x02\x03\x04";
+    EXPECT_TRUE(Has(line, "\"exit\":" + std::to_string(r.status) + ",")) << k << line;
+    if (r.status == 0) {
+      ++completed;
+      EXPECT_TRUE(whole) << k;
+      EXPECT_EQ(last, "Programming Completed Successfully.") << k;
+      EXPECT_TRUE(Has(line, "\"interrupted\":false")) << k;
+      if (!Has(r.err, "interrupted too late")) break;  // past the last frame
+    } else {
+      ++stopped;
+      EXPECT_EQ(r.status, 130) << k << r.err;
+      EXPECT_FALSE(whole) << k;
+      EXPECT_EQ(last, "! Interrupted.") << k;
+      EXPECT_TRUE(Has(line, "\"interrupted\":true")) << k;
+      if (k == 1) original = ReadAll(device);
+      if (ReadAll(device) != original) {
+        EXPECT_TRUE(Has(ReadAll(stored), kSerialA)) << k << " erased, number not kept";
+      }
+    }
+  }
+  EXPECT_GT(completed, 1);  // stops during the record's write count as done
+  EXPECT_GT(stopped, 10);
+}
+
+// Eight stations finish at once on one journal, each with a silent new
+// device (the factory serial number): one of them issues it, the others are
+// told it was issued; a second runner on a busy station is turned away.
+TEST_F(LineTest, ManyRunnersAtOnceIssueASerialNumberOnce) {
+  std::string old;
+  for (int i = 0; i < 300; ++i) old += "{\"time\":\"t\",\"serial\":\"x" + std::to_string(i) + "\",\"final\":\"\",\"pad\":\"" + std::string(22000, 'p') + "\"}\n";
+  WriteFile(journal_, old);
+  const int n = 8;
+  std::string script;
+  for (int i = 0; i < n; ++i) {
+    std::string tag = "r" + std::to_string(i), firmware = dir_ + "/" + tag + ".hex";
+    WriteFile(firmware, ReadAll(firmware_));
+    script += "( " + Command(Device(tag) + ",silent", "--station S" + std::to_string(i) + " " + J(), tag, firmware) +
+              "; echo $? >'" + dir_ + "/" + tag + ".rc' ) & ";
+  }
+  WriteFile(dir_ + "/all.sh", script + "wait\n");
+  ASSERT_EQ(std::system(("timeout 120 sh '" + dir_ + "/all.sh'").c_str()), 0);
+  int issued = 0, told = 0;
+  for (int i = 0; i < n; ++i) {
+    std::string rc = ReadAll(dir_ + "/r" + std::to_string(i) + ".rc");
+    issued += rc == "0\n";
+    told += rc == "4\n";
+  }
+  EXPECT_EQ(issued, 1);
+  EXPECT_EQ(told, n - 1);
+  EXPECT_TRUE(Has(Report(journal_).out, "duplicates: " + std::to_string(n - 1) + "\n"));
+
+  std::string lock = settings_ + "/Kestrune/orvalo-programmer-S0.INI.lock";
+  int st = std::system(("flock '" + lock + "' " + Command(Device("r0"), "--station S0", "busy")).c_str());
+  EXPECT_EQ(WEXITSTATUS(st), 2);
+  EXPECT_TRUE(Has(ReadAll(dir_ + "/busy.err"), "station S0 is in use")) << ReadAll(dir_ + "/busy.err");
 }
 
 TEST_F(LineTest, TheFastModeProgramsAndVerifiesTheSample) {

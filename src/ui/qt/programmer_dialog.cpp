@@ -90,7 +90,8 @@ void ProgrammerDialog::BuildControls() {
 }
 
 void ProgrammerDialog::InitDialog() {
-  BeginProgrammerProcess();
+  // Another process's cycle on this stored serial number: none of ours.
+  bool stationFree = BeginProgrammerProcess() != plat::HoldResult::kBusy;
   setWindowIcon(ProgramIcon());
 
   if (m_dialogFont) {
@@ -103,7 +104,8 @@ void ProgrammerDialog::InitDialog() {
   // keep the usual pointer.
   m_webLink->setCursor(Qt::PointingHandCursor);
 
-  m_status->setText(QStringLiteral("Idle."));
+  m_status->setText(stationFree ? QStringLiteral("Idle.") : QStringLiteral("Station in use by another program."));
+  m_start->setEnabled(stationFree);
 
   // A length limit on the box itself would also cut what the program shows
   // (QLineEdit::setMaxLength truncates setText); a validator limits typing only.

@@ -16,8 +16,11 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::SocketPath(const QString& key) {
+  // Only the session's private folder: Qt gives none when the one it would
+  // use is not the user's own, and a shared one such as /tmp would let
+  // another user's socket answer for this program.
   QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty()) dir = QDir::tempPath();
+  if (dir.isEmpty()) return QString();
   return QDir(dir).filePath(key);
 }
 
@@ -32,6 +35,8 @@ bool SingleInstance::AskRunningCopy() {
 }
 
 bool SingleInstance::Claim(std::function<void()> onFront) {
+  // No private folder: every copy runs on its own.
+  if (path_.isEmpty()) return false;
   // Two copies started together must not both find nobody and both listen:
   // looking and starting to listen happen under one lock.
   QLockFile lock(path_ + QStringLiteral(".lock"));

@@ -21,6 +21,7 @@ class SingleInstance : public QObject {
   // asks for it (on this object's thread).
   bool Claim(std::function<void()> onFront);
 
+  // "" when the session has no private runtime folder.
   static QString SocketPath(const QString& key);
 
  private:

@@ -58,7 +58,8 @@ void ProgrammerDialog::DoDataExchange() {
 BOOL ProgrammerDialog::OnInitDialog() {
   DoDataExchange();
   // The profile name stays the one the application derived from its file name.
-  BeginProgrammerProcess();
+  // Another process's cycle on this stored serial number: none of ours.
+  bool stationFree = BeginProgrammerProcess() != plat::HoldResult::kBusy;
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, LPARAM(m_hIcon));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, LPARAM(m_hIcon));
 
@@ -75,7 +76,8 @@ BOOL ProgrammerDialog::OnInitDialog() {
   }
   m_hLinkCursor = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_LINK_CURSOR));
 
-  SetWindowTextA(m_status, "Idle.");
+  SetWindowTextA(m_status, stationFree ? "Idle." : "Station in use by another program.");
+  EnableWindow(m_start, stationFree);
   SendMessageA(m_serialNumber, EM_LIMITTEXT, 22, 0);
   CreateStatusTip();
   FirmwareCheck check;
