@@ -83,22 +83,6 @@ std::unique_ptr<AppendFile> OpenFileForReading(const std::string& path, std::str
   return Open(path, O_RDONLY, why);
 }
 
-bool ReadWholeFile(const std::string& path, std::string* text, std::string* why) {
-  std::unique_ptr<AppendFile> file = OpenFileForReading(path, why);
-  if (!file) return false;
-  text->clear();
-  char buf[65536];
-  while (true) {
-    long n = file->ReadAt(int64_t(text->size()), buf, long(sizeof buf));
-    if (n < 0) {
-      if (why) *why = std::strerror(errno);
-      return false;
-    }
-    if (n == 0) return true;
-    text->append(buf, size_t(n));
-  }
-}
-
 bool ReplaceWholeFile(const std::string& path, const std::string& text) {
   std::string temporary = path + ".new";
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);

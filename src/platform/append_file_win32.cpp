@@ -86,22 +86,6 @@ std::unique_ptr<AppendFile> OpenFileForReading(const std::string& path, std::str
   return Open(path, FILE_READ_DATA, OPEN_EXISTING, why);
 }
 
-bool ReadWholeFile(const std::string& path, std::string* text, std::string* why) {
-  std::unique_ptr<AppendFile> file = OpenFileForReading(path, why);
-  if (!file) return false;
-  text->clear();
-  char buf[65536];
-  while (true) {
-    long n = file->ReadAt(int64_t(text->size()), buf, long(sizeof buf));
-    if (n < 0) {
-      if (why) *why = "cannot be read";
-      return false;
-    }
-    if (n == 0) return true;
-    text->append(buf, size_t(n));
-  }
-}
-
 bool ReplaceWholeFile(const std::string& path, const std::string& text) {
   std::string temporary = path + ".new";
   HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
