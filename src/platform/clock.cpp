@@ -30,9 +30,11 @@ struct ClockState {
   std::mutex statsMutex;
 };
 
+// Never destroyed: a thread abandoned at its time limit may still wake the
+// clock's waiters while the process exits.
 ClockState& S() {
-  static ClockState s;
-  return s;
+  static ClockState* s = new ClockState;
+  return *s;
 }
 
 thread_local int t_participantDepth = 0;
