@@ -1,12 +1,18 @@
+#include <atomic>
 #include <mutex>
 
+#include "platform/clocked_lines.h"
 #include "platform/serial_port.h"
 
 namespace plat {
 namespace {
 std::mutex g_openerMutex;
 PortOpener g_opener;
+std::atomic<bool> g_clockedAllowed{true};
 }  // namespace
+
+void AllowClockedLines(bool allowed) { g_clockedAllowed.store(allowed); }
+bool ClockedLinesAllowed() { return g_clockedAllowed.load(); }
 
 void SetPortOpener(PortOpener opener) {
   std::lock_guard<std::mutex> g(g_openerMutex);

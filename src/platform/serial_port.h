@@ -15,6 +15,8 @@
 
 namespace plat {
 
+class ClockedLines;
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -48,6 +50,9 @@ class SerialPort {
   virtual bool TransmitChar(uint8_t byte) = 0;
   // Copies up to max bytes already received; the count, or -1 on failure.
   virtual int Read(uint8_t* buf, int max) = 0;
+  // The adapter's own clocking of the lines, when it has one and the operator
+  // allows it; null for a UART on the bus and for every other adapter.
+  virtual ClockedLines* Clocked() { return nullptr; }
 };
 
 // Opens a port by its system name (COM1, COM2), exclusive, read and write.
