@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "platform/clocked_lines.h"
+#include "platform/ftdi_port.h"
 #include "platform/serial_port.h"
 
 namespace plat {
@@ -9,7 +10,19 @@ namespace {
 std::mutex g_openerMutex;
 PortOpener g_opener;
 std::atomic<bool> g_clockedAllowed{true};
+std::mutex g_noteMutex;
+std::string g_clockedNote;
 }  // namespace
+
+void SetClockedLinesNote(const std::string& note) {
+  std::lock_guard<std::mutex> g(g_noteMutex);
+  g_clockedNote = note;
+}
+
+std::string ClockedLinesNote() {
+  std::lock_guard<std::mutex> g(g_noteMutex);
+  return g_clockedNote;
+}
 
 void AllowClockedLines(bool allowed) { g_clockedAllowed.store(allowed); }
 bool ClockedLinesAllowed() { return g_clockedAllowed.load(); }
