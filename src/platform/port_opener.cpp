@@ -37,13 +37,38 @@ PortOpener CurrentPortOpener() {
   return g_opener;
 }
 
+namespace {
+// A chip that can clock the lines is opened through its own library; any
+// other port, and such a chip that cannot be used now, as a plain port.
+int OpenPlatformOrClockedPort(const std::string& name, std::unique_ptr<SerialPort>* port) {
+  SetClockedLinesNote("");
+  if (ClockedLinesAllowed()) {
+    std::string why;
+    switch (OpenFtdiPort(name, port, &why)) {
+      case FtdiOpen::kOpened:
+        return 0;
+      case FtdiOpen::kFailed:
+        SetClockedLinesNote(why);
+        return -1;
+      case FtdiOpen::kUnusable:
+        SetClockedLinesNote(why);
+        break;
+      case FtdiOpen::kNotAChip:
+        break;
+    }
+  }
+  return OpenPlatformPort(name, port);
+}
+}  // namespace
+
 int OpenPortByName(const std::string& name, std::unique_ptr<SerialPort>* port) {
   PortOpener opener;
   {
     std::lock_guard<std::mutex> g(g_openerMutex);
     opener = g_opener;
   }
-  return opener ? opener(name, port) : OpenPlatformPort(name, port);
+  if (opener) return opener(name, port);
+  return OpenPlatformOrClockedPort(name, port);
 }
 
 }  // namespace plat
