@@ -1,7 +1,7 @@
 # Fails when a source file under SOURCE_DIR includes a header of a layer above
-# its own, or of a peer layer beside it (isp and sim; the runner and the
-# dialogs' shared words; the two dialogs), so that the layers keep pointing
-# one way whatever the link lines allow. Both include forms count:
+# its own, or of a peer layer beside it (state and part; isp and sim; the
+# runner and the dialogs' shared words; the two dialogs), so that the layers
+# keep pointing one way whatever the link lines allow. Both include forms count:
 # "layer/x.h" must name a layer, <layer/x.h> is checked when its first folder
 # is a layer's (other angle-bracket headers are the system's).
 #   cmake -DSOURCE_DIR=<src> [-DSTAMP=<file touched on success>] -P check_layers.cmake
@@ -14,6 +14,7 @@ get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 # Lowest first; layers of the same rank may not include each other.
 set(rank_platform 0)
 set(rank_state 1)
+set(rank_part 1)
 set(rank_isp 2)
 set(rank_sim 2)
 set(rank_image 3)

@@ -12,13 +12,14 @@
 
 #include "image/sha256.h"
 #include "orvalo_version.h"
+#include "part/target_part.h"
 #include "state/shared_state.h"
 
 
 namespace {
 
 const char kSuccess[] = "Programming Completed Successfully.";
-constexpr size_t kWrittenSerialMax = 22;  // the record's characters
+constexpr size_t kWrittenSerialMax = kSerialLength;  // the record's characters
 
 // A flat reading of one JSON object: the top-level members that are strings,
 // numbers or booleans; nested arrays and objects are checked and skipped.

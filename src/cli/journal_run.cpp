@@ -1,6 +1,8 @@
 #include "cli/journal_run.h"
 
+#include "cli/exit_status.h"
 #include "cli/journal_index.h"
+#include "cli/output_text.h"
 #include "cycle/device_serial.h"
 
 namespace {
@@ -14,24 +16,6 @@ const char* SourceName(SerialSource s) {
     case SerialSource::kFactory: return "factory";
     default: return "";
   }
-}
-
-// For standard error: nothing the device or a file sent can forge a line.
-std::string Printable(const std::string& text) {
-  std::string out;
-  char esc[8];
-  for (char ch : text) {
-    uint8_t c = uint8_t(ch);
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c > 0x7E) {
-      std::snprintf(esc, sizeof esc, "\\x%02X", c);
-      out += esc;
-    } else {
-      out += ch;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -74,32 +58,35 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   // A failed cycle shows the number it meant to write, but never wrote it.
   entry_.serial = recordWritten ? dialog.Serial() : std::string();
 
-  bool ordinary = status == 0 || status == 3;  // 4 ranks above 3, below 1
+  // kExitSerialIssuedBefore ranks above kExitSerialNotFromDevice, below kExitCycleFailed.
+  bool ordinary = status == kExitCompleted || status == kExitSerialNotFromDevice;
   bool check = completed && ordinary && source != SerialSource::kDevice && source != SerialSource::kNone;
   // The check and the append are one step for every process that shares
   // the journal: another station cannot issue the same number in between.
   if (!file_->Lock()) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be locked\n", Printable(path_).c_str());
-    return ordinary ? 1 : status;
+    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be locked\n", EscapeForOutput(path_).c_str());
+    return ordinary ? kExitCycleFailed : status;
   }
   IssuedIndex index;
   int unreadable = 0;
   bool indexed = index.Load(file_.get(), path_ + ".serials", &unreadable);
   if (check && !indexed) {
     std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: serial number %s not checked\n",
-                 Printable(path_).c_str(), Printable(entry_.serial).c_str());
-    status = 1;
+                 EscapeForOutput(path_).c_str(), EscapeForOutput(entry_.serial).c_str());
+    status = kExitCycleFailed;
   } else if (check) {
     if (const std::string* issued = index.IssuedAt(entry_.serial)) {
       std::fprintf(err,
                    "orvalo-programmer-cli: serial number %s was already written by the cycle completed at %s "
                    "(journal %s)\n",
-                   Printable(entry_.serial).c_str(), Printable(*issued).c_str(), Printable(path_).c_str());
-      status = 4;
+                   EscapeForOutput(entry_.serial).c_str(), EscapeForOutput(*issued).c_str(),
+                   EscapeForOutput(path_).c_str());
+      status = kExitSerialIssuedBefore;
     }
   }
   entry_.durationSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  bool writeFailsRun = status == 0 || status == 3 || status == 4;
+  bool writeFailsRun =
+      status == kExitCompleted || status == kExitSerialNotFromDevice || status == kExitSerialIssuedBefore;
   entry_.exitStatus = status;
   // A line cut by a crash or a full disk ends where this one starts, so that
   // it costs only itself.
@@ -108,8 +95,8 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   char last = '\n';
   if (size > 0 && file_->ReadAt(size - 1, &last, 1) == 1 && last != '\n') line.insert(0, "\n");
   if (!file_->Append(line)) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s could not be written\n", Printable(path_).c_str());
-    if (writeFailsRun) status = 1;
+    std::fprintf(err, "orvalo-programmer-cli: journal %s could not be written\n", EscapeForOutput(path_).c_str());
+    if (writeFailsRun) status = kExitCycleFailed;
   } else if (indexed) {
     index.Update(file_.get(), path_ + ".serials");
   }
@@ -125,8 +112,9 @@ int PrintJournalReport(const std::string& path, std::FILE* out, std::FILE* err) 
   if (file && !ScanJournal(file.get(), 0, file->Size(), [&](const JournalRecord& r) { tally.Add(r); }, &unreadable))
     why = "a read failed";
   if (!why.empty()) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: %s\n", Printable(path).c_str(), why.c_str());
-    return 2;
+    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: %s\n", EscapeForOutput(path).c_str(),
+                 why.c_str());
+    return kExitNoCycle;
   }
   std::fputs(tally.Text(unreadable).c_str(), out);
   return 0;

@@ -16,7 +16,6 @@ class RunJournal {
   // Without a path the run keeps no journal and every call below is a no-op
   // (Finish still applies nothing and returns status unchanged).
   bool Open(const std::string& path, std::string* why);
-  bool IsOpen() const { return file_ != nullptr; }
 
   // What is known before the cycle.
   void Begin(const std::string& station, const std::string& firmwarePath, bool verify, bool fast);

@@ -1,7 +1,7 @@
 #include "cli/operator_notes.h"
 
 #include "cli/output_text.h"
-#include "isp/target_part.h"
+#include "part/target_part.h"
 #include "platform/thread.h"
 
 namespace {
@@ -65,17 +65,17 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
     if (!line.empty()) std::fprintf(err, "%s\n", line.c_str());
   }
   // The part that answered is not the one this system programs.
-  std::string expected = Signature(kTargetSignature);
+  std::string expected = Signature(kTargetPart.signature);
   if (report.part == PartCheck::kWrongPart)
     std::fprintf(err,
-                 "orvalo-programmer-cli: the part that answered has the signature %s, not %s (AT90S8515); "
+                 "orvalo-programmer-cli: the part that answered has the signature %s, not %s (%s); "
                  "nothing on it was changed.\n",
-                 Signature(report.signature).c_str(), expected.c_str());
+                 Signature(report.signature).c_str(), expected.c_str(), kTargetPart.name);
   if (report.part == PartCheck::kWrongAfterErase)
     std::fprintf(err,
-                 "orvalo-programmer-cli: after the erase the part reads the signature %s, not %s (AT90S8515); "
+                 "orvalo-programmer-cli: after the erase the part reads the signature %s, not %s (%s); "
                  "nothing was written.\n",
-                 Signature(report.signature).c_str(), expected.c_str());
+                 Signature(report.signature).c_str(), expected.c_str(), kTargetPart.name);
 }
 
 void ReportOperatorNotes(std::FILE* err) {

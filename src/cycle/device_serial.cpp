@@ -71,7 +71,7 @@ void ListenUntilStopped(Request& r) {
     int waited = 0;
     if (!Use(r, [](plat::SerialPort& p) { p.ArmBreakWait(); })) return;
     if (!Use(r, [&waited](plat::SerialPort& p) { waited = p.WaitBreak(); })) return;
-    if (waited == 1) {
+    if (waited == plat::SerialPort::kBreakArrived) {
       int n = 0;
       if (!BreakPulse(r) || !Use(r, [](plat::SerialPort& p) { p.TransmitChar(0x06); }) || !Pause(r, 8) ||
           !Use(r, [&n](plat::SerialPort& p) { n = p.Read(g_rxBuffer, int(sizeof g_rxBuffer)); }))
@@ -165,7 +165,7 @@ int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* sou
   }
   // The station could not ask: the device may well have reported, so no
   // other device's number may stand in for it.
-  if (read == kSerialNoEvent || read == kSerialNoListener) return kStationCannotAsk;
+  if (read == kSerialNoEvent || read == kSerialNoListener || read == kSerialListenerHeld) return kStationCannotAsk;
   g_statusError = 1;
   statusWindow->SetStatusText("Serial Number not found.");
   std::string stored = GetProfileString("Device", "Serial Number", "");
@@ -186,14 +186,14 @@ int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* sou
 
 int WriteSerialRecord(const char* characters, uint8_t length) {
   int n = length > kSerialLength ? kSerialLength : length;
-  WriteFlashByte(kRecordAddress, uint8_t(n));
+  WriteFlashByte(kSerialRecordAddress, uint8_t(n));
   uint8_t sum = uint8_t(n);
   for (int i = 0; i < n; ++i) {
     uint8_t c = uint8_t(characters[i]);
     sum = uint8_t(sum + c);
-    if (WriteFlashByte(kRecordAddress + 1 + i, c) != 0) return kRecordWriteFailed;
+    if (WriteFlashByte(kSerialRecordAddress + 1 + i, c) != 0) return kRecordWriteFailed;
   }
-  WriteFlashByte(kRecordChecksumAddress, sum);
+  WriteFlashByte(kSerialChecksumAddress, sum);
   return 0;
 }
 
@@ -202,7 +202,7 @@ int WriteSerialRecord(const char* characters, uint8_t length) {
 // tested at all: only reading the record back shows it whole.
 int CheckSerialRecord(const char* characters, uint8_t length) {
   int n = length > kSerialLength ? kSerialLength : length;
-  uint8_t expected[24];
+  uint8_t expected[kSerialRecordSize];
   std::memset(expected, 0xFF, sizeof expected);
   expected[0] = uint8_t(n);
   uint8_t sum = uint8_t(n);
@@ -210,10 +210,10 @@ int CheckSerialRecord(const char* characters, uint8_t length) {
     expected[1 + i] = uint8_t(characters[i]);
     sum = uint8_t(sum + uint8_t(characters[i]));
   }
-  expected[23] = sum;
-  for (int i = 0; i < 24; ++i) {
+  expected[kSerialRecordSize - 1] = sum;
+  for (int i = 0; i < kSerialRecordSize; ++i) {
     uint8_t got = 0;
-    if (ReadFlashByte(kRecordAddress + i, &got) != 0 || got != expected[i]) return kRecordMismatch;
+    if (ReadFlashByte(kSerialRecordAddress + i, &got) != 0 || got != expected[i]) return kRecordMismatch;
   }
   return 0;
 }

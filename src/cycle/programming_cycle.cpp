@@ -12,7 +12,7 @@
 #include "image/hex_passes.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
-#include "isp/target_part.h"
+#include "part/target_part.h"
 #include "platform/clock.h"
 #include "platform/port_problem.h"
 #include "platform/thread.h"
@@ -50,7 +50,7 @@ CycleEnd Stopped(char* message) {
 // Reads the part's signature into s and says what it is.
 PartCheck IdentifyPart(uint8_t* s) {
   ReadSignature(s);
-  if (std::equal(s, s + 3, kTargetSignature)) return PartCheck::kMatched;
+  if (std::equal(s, s + 3, kTargetPart.signature)) return PartCheck::kMatched;
   if (s[0] == s[1] && s[1] == s[2]) return PartCheck::kUnreadable;
   return PartCheck::kWrongPart;
 }
@@ -141,7 +141,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   // The record is the device's only copy of its identity: a write that cannot
   // be read back whole is a failure, and the chip is then left unlocked. It is
   // written whole once begun, since a stop inside it would lose the number.
-  if (WriteSerialRecord(working, 23) != 0 || CheckSerialRecord(working, 23) != 0)
+  if (WriteSerialRecord(working, kWorkingSerialMax) != 0 || CheckSerialRecord(working, kWorkingSerialMax) != 0)
     return Fail(message, size, "Writing Serial Number failed.");
   LockAndRun();
   std::snprintf(message, size, "%s", kCycleSucceededText);

@@ -44,7 +44,7 @@ enum class CycleEnd {
 // and again after the erase, and what the cycle made of it.
 enum class PartCheck {
   kNotRead,          // the cycle ended before the part was asked
-  kMatched,          // the target part's signature (isp/target_part.h)
+  kMatched,          // the target part's signature (part/target_part.h)
   kUnreadable,       // before the erase, one value for all three bytes, as a
                      // part in lock mode 3 answers; taken for a locked part
                      // and asked again after the erase

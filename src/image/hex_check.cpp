@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "part/target_part.h"
+
 namespace {
 
-constexpr unsigned kFlashSize = 0x2000;
+constexpr unsigned kFlashSize = unsigned(kTargetPart.flashSize);
+constexpr unsigned kFlashKiB = kFlashSize / 1024;
 // The serial-number record at the top of flash is written by the cycle after
 // the image; an image byte there would be overwritten or make the record fail.
-constexpr unsigned kRecordStart = 0x1FE8;
+constexpr unsigned kRecordStart = unsigned(kSerialRecordAddress);
 
 int Digit(uint8_t c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -34,9 +37,9 @@ struct Checker {
   std::bitset<kFlashSize> used;
   std::array<uint8_t, kFlashSize> given{};
 
-  int Fail(const char* format, unsigned a = 0, unsigned b = 0) {
+  int Fail(const char* format, unsigned a = 0, unsigned b = 0, unsigned c = 0) {
     char text[160];
-    std::snprintf(text, sizeof text, format, a, b);
+    std::snprintf(text, sizeof text, format, a, b, c);
     out->line = line;
     out->what = text;
     return kHexUnusable;
@@ -71,9 +74,10 @@ struct Checker {
       case 0x00:
         for (unsigned i = 0; i < count; ++i) {
           unsigned a = address + i;
-          if (a >= kFlashSize) return Fail("data at 0x%04X lies beyond the 8 KiB flash", a);
+          if (a >= kFlashSize) return Fail("data at 0x%04X lies beyond the %u KiB flash", a, kFlashKiB);
           if (a >= kRecordStart && data[i] != 0xFF)
-            return Fail("data at 0x%04X lies in the serial-number record 0x1FE8-0x1FFF", a);
+            return Fail("data at 0x%04X lies in the serial-number record 0x%04X-0x%04X", a, kRecordStart,
+                        unsigned(kSerialChecksumAddress));
           // Merged images repeat the bytes they share; only a conflict is a fault.
           if (used[a] && given[a] != data[i])
             return Fail("address 0x%04X is given twice, with different bytes", a);
@@ -90,8 +94,8 @@ struct Checker {
       case 0x04:
         if (count != 2) return Fail("an address record (type %02X) needs 2 data bytes, not %u", type, count);
         if (data[0] != 0 || data[1] != 0)
-          return Fail("an address record (type %02X) with base %04X: only base 0000 lies in 8 KiB", type,
-                      unsigned(data[0]) << 8 | data[1]);
+          return Fail("an address record (type %02X) with base %04X: only base 0000 lies in %u KiB", type,
+                      unsigned(data[0]) << 8 | data[1], kFlashKiB);
         return 0;
       case 0x03:
       case 0x05:

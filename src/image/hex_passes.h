@@ -18,13 +18,20 @@
 
 #include "state/dialog_ops.h"
 
-constexpr int kWriteFailed = -3;     // WriteFlashByte failed
-constexpr int kReadFailed = -3;      // ReadFlashByte failed
-constexpr int kVerifyMismatch = -4;  // the byte read back differs
-constexpr int kHexEndedEarly = -6;   // the file ended before its last record
-constexpr int kPassStopped = -7;     // a stop was requested
-
 uint8_t HexDigitValue(uint8_t c);
-// 0 after the last record, else one of the above (the byte in g_failAddress).
+
+// Either pass's results beside 0 (after the last record) and its own below.
+constexpr int kHexEndedEarly = -6;  // the file ended before its last record
+constexpr int kPassStopped = -7;    // a stop was requested
+
+// kWriteFailed: WriteFlashByte failed at the byte in g_failAddress.
+constexpr int kWriteFailed = -3;
 int ProgramFromHex(DialogOps* statusWindow);
+
+// kReadFailed: ReadFlashByte failed; kVerifyMismatch: the byte read back
+// differs; either at the byte in g_failAddress. Each pass reports its failed
+// instruction as -3, the number known outside; within a pass every result is
+// its own.
+constexpr int kReadFailed = -3;
+constexpr int kVerifyMismatch = -4;
 int VerifyFromHex(DialogOps* statusWindow);

@@ -15,7 +15,7 @@ bool FastMode() { return g_fast.load(); }
 
 int AwaitByteWritten(int address, uint8_t data) {
   if (!FastMode()) {
-    plat::Sleep(6);
+    plat::Sleep(kTargetPart.writePauseMs);
     return 0;
   }
   if (data == kPollBusyValue) {

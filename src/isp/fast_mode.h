@@ -6,8 +6,10 @@
 
 #include <cstdint>
 
-constexpr uint8_t kPollBusyValue = 0x7F;  // what the byte being written reads as
-constexpr int64_t kPollLimitUs = 9000;    // the longest write time of the family
+#include "part/target_part.h"
+
+constexpr uint8_t kPollBusyValue = kTargetPart.flashPollValue;
+constexpr int64_t kPollLimitUs = kTargetPart.writeLongestUs;
 constexpr int64_t kPollGapUs = 200;       // between two reads of a busy byte
 
 void SetFastMode(bool on);

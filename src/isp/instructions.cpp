@@ -3,6 +3,7 @@
 #include "isp/bit_link.h"
 #include "isp/fast_mode.h"
 #include "isp/port.h"
+#include "part/target_part.h"
 #include "platform/clock.h"
 
 namespace {
@@ -50,7 +51,7 @@ int EnterProgrammingMode() {
   StrobeControl(1);
   plat::Sleep(1);
   StrobeControl(0);
-  plat::Sleep(22);
+  plat::Sleep(kTargetPart.resetPauseMs);
   return EnableLoop(0);
 }
 
@@ -65,11 +66,11 @@ int EraseChip() {
   DelayUnit();
   Send(0x00);
   DelayUnit();
-  plat::Sleep(22);
+  plat::Sleep(kTargetPart.erasePauseMs);
   StrobeControl(1);
   plat::Sleep(1);
   StrobeControl(0);
-  plat::Sleep(22);
+  plat::Sleep(kTargetPart.resetPauseMs);
   return EnableLoop(1);
 }
 
@@ -121,7 +122,7 @@ int LockAndRun() {
   Send(0x00);
   plat::Sleep(0);
   Send(0x00);
-  plat::Sleep(22);
+  plat::Sleep(kTargetPart.lockPauseMs);
   StrobeControl(1);
   return 0;
 }

@@ -49,7 +49,7 @@ int OpenPlatformOrClockedPort(const std::string& name, std::unique_ptr<SerialPor
         return 0;
       case FtdiOpen::kFailed:
         SetClockedLinesNote(why);
-        return -1;
+        return kPortNotOpened;
       case FtdiOpen::kUnusable:
         SetClockedLinesNote(why);
         break;

@@ -38,11 +38,14 @@ class SerialPort {
   // Arms the wait for a received break: only breaks that arrive after this
   // call are reported by WaitBreak.
   virtual bool ArmBreakWait() = 0;
-  // Blocks until a break arrives (1), the wait fails or ends for another
-  // reason (0), or CancelWait was called (-1).
+  // Blocks until one of these.
+  static constexpr int kBreakArrived = 1;
+  static constexpr int kBreakWaitEnded = 0;       // the wait failed or ended for another reason
+  static constexpr int kBreakWaitCancelled = -1;  // CancelWait was called
   virtual int WaitBreak() = 0;
-  // From any thread: makes a WaitBreak in progress return -1 within a bounded
-  // time, whatever the driver, and every later one at once, until ResetCancel.
+  // From any thread: makes a WaitBreak in progress return kBreakWaitCancelled
+  // within a bounded time, whatever the driver, and every later one at once,
+  // until ResetCancel.
   virtual void CancelWait() = 0;
   virtual void ResetCancel() = 0;
 
@@ -56,8 +59,9 @@ class SerialPort {
 };
 
 // Opens a port by its system name (COM1, COM2), exclusive, read and write.
-// Fills *port and returns 0, or returns nonzero when the port is absent, in use
-// or refused.
+// Fills *port and returns 0, or returns kPortNotOpened when the port is
+// absent, in use or refused.
+constexpr int kPortNotOpened = -2;
 using PortOpener = std::function<int(const std::string& name, std::unique_ptr<SerialPort>* port)>;
 
 // The platform's own ports.

@@ -122,17 +122,17 @@ class PosixPort : public SerialPort {
 
   int WaitBreak() override {
     while (true) {
-      if (cancelled_.load()) return -1;
+      if (cancelled_.load()) return kBreakWaitCancelled;
       {
         std::lock_guard<std::mutex> g(rxMutex_);
         int breaks = 0;
-        if (!Pump(&breaks)) return 0;
-        if (breaks > 0) return 1;
+        if (!Pump(&breaks)) return kBreakWaitEnded;
+        if (breaks > 0) return kBreakArrived;
       }
       pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
       int r = poll(fds, 2, -1);
-      if (r < 0 && errno != EINTR) return 0;
-      if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return 0;
+      if (r < 0 && errno != EINTR) return kBreakWaitEnded;
+      if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return kBreakWaitEnded;
     }
   }
 
@@ -232,7 +232,7 @@ PortProblem ProblemOfOpenError(int err) {
 int Refuse(const std::string& name, const std::string& path, PortProblem problem, int fd, long pid = 0) {
   if (fd >= 0) close(fd);
   NotePortProblem(name, PortNote{problem, path, pid});
-  return -2;
+  return kPortNotOpened;
 }
 
 }  // namespace

@@ -98,12 +98,12 @@ class Win32Port : public SerialPort {
     HANDLE self = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
-      return 0;
+      return kBreakWaitEnded;
     {
       std::lock_guard<std::mutex> g(m_);
       if (cancelled_) {
         CloseHandle(self);
-        return -1;
+        return kBreakWaitCancelled;
       }
       waiter_ = self;
     }
@@ -116,9 +116,9 @@ class Win32Port : public SerialPort {
       cancelled = cancelled_;
     }
     CloseHandle(self);
-    if (cancelled) return -1;
-    if (!ok) return 0;
-    return (events & EV_BREAK) ? 1 : 0;
+    if (cancelled) return kBreakWaitCancelled;
+    if (!ok) return kBreakWaitEnded;
+    return (events & EV_BREAK) ? kBreakArrived : kBreakWaitEnded;
   }
 
   // Ends a WaitBreak in progress, by what ends a synchronous WaitCommEvent
@@ -180,13 +180,13 @@ int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port)
   NotePortProblem(name, PortNote());
   if (name.empty()) {
     NotePortProblem(name, PortNote(PortProblem::kAbsent));
-    return -2;
+    return kPortNotOpened;
   }
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     NotePortProblem(name, PortNote(ProblemOfOpenError(code), std::string(), 0, SystemMessage(code)));
-    return -2;
+    return kPortNotOpened;
   }
   port->reset(new Win32Port(name, h));
   return 0;

@@ -71,7 +71,8 @@ std::string LoadDeviceFile(const std::string& flashPath, NonVolatile* state, boo
     case Got::kUnreadable: return bad("the file cannot be read");
     case Got::kRead: break;
   }
-  if (flash.size() != size_t(kFlashSize)) return bad("the file must hold exactly 8192 bytes");
+  if (flash.size() != size_t(kFlashSize))
+    return bad("the file must hold exactly " + std::to_string(kFlashSize) + " bytes");
   Got e = ReadWhole(EepromPathBeside(flashPath), &eeprom);
   if (e == Got::kNotAFile || e == Got::kUnreadable) return bad(EepromPathBeside(flashPath) + " cannot be read");
   if (e == Got::kRead && eeprom.size() != size_t(kEepromSize))

@@ -22,12 +22,12 @@ void LoadFactoryFirmware(const std::string& serial, std::vector<uint8_t>* flash)
   std::copy(std::begin(kFirmwareStub), std::end(kFirmwareStub), f.begin());
   int n = int(serial.size());
   int sum = n;
-  f[kRecordAddress] = uint8_t(n);
+  f[kSerialRecordAddress] = uint8_t(n);
   for (int i = 0; i < n; ++i) {
-    f[kRecordAddress + 1 + i] = uint8_t(serial[i]);
+    f[kSerialRecordAddress + 1 + i] = uint8_t(serial[i]);
     sum += uint8_t(serial[i]);
   }
-  f[kFlashSize - 1] = uint8_t(sum);
+  f[kSerialChecksumAddress] = uint8_t(sum);
 }
 
 Firmware::Firmware(const Config& config, const SimTime& time, const Memories* memories)
@@ -45,7 +45,7 @@ void Firmware::OnReset(int level) {
 
 bool Firmware::HasFirmware() const {
   const std::vector<uint8_t>& f = mem_->Flash();
-  for (int i = 0; i < kRecordAddress; ++i)
+  for (int i = 0; i < kSerialRecordAddress; ++i)
     if (f[i] != 0xFF) return true;
   return false;
 }
@@ -97,11 +97,11 @@ void Firmware::SendReport() {
   }
   const std::vector<uint8_t>& flash = mem_->Flash();
   std::vector<uint8_t> payload;
-  int n = flash[kRecordAddress];
+  int n = flash[kSerialRecordAddress];
   int sum = n;
-  for (int i = 0; i < n && n <= 22; ++i) sum += flash[kRecordAddress + 1 + i];
-  if (n >= 1 && n <= 22 && uint8_t(sum) == flash[kFlashSize - 1])
-    payload.assign(flash.begin() + kRecordAddress + 1, flash.begin() + kRecordAddress + 1 + n);
+  for (int i = 0; i < n && n <= kSerialLength; ++i) sum += flash[kSerialRecordAddress + 1 + i];
+  if (n >= 1 && n <= kSerialLength && uint8_t(sum) == flash[kSerialChecksumAddress])
+    payload.assign(flash.begin() + kSerialRecordAddress + 1, flash.begin() + kSerialRecordAddress + 1 + n);
   else
     payload.assign(1, 0);
   bool scripted = !scriptedSent_ && (config_.request || config_.frameLength >= 0 || config_.truncate >= 0 ||

@@ -20,10 +20,6 @@
 
 namespace sim {
 
-// Where the serial-number record sits in flash: length, up to 22 characters;
-// its checksum is the last byte of flash.
-constexpr int kRecordAddress = 0x1FE8;
-
 // What a new device that arrives with a serial number holds: the start of a
 // vector table and its record.
 void LoadFactoryFirmware(const std::string& serial, std::vector<uint8_t>* flash);

@@ -18,17 +18,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "part/target_part.h"
 #include "sim/sim_config.h"
 #include "sim/signal.h"
 
 namespace sim {
 
-constexpr int kFlashSize = 8192;
+constexpr int kFlashSize = kTargetPart.flashSize;
 constexpr int kEepromSize = 512;
-constexpr uint8_t kFlashPollValue = 0x7F;
+constexpr uint8_t kFlashPollValue = kTargetPart.flashPollValue;
 constexpr uint8_t kEepromPollFirst = 0x80;
 constexpr uint8_t kEepromPollSecond = 0x7F;
-constexpr int64_t kEraseTimeUs = 20000;
+constexpr int64_t kEraseTimeUs = kTargetPart.eraseUs;
 
 enum class Space { kFlash, kEeprom };
 

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "part/target_part.h"
 #include "platform/interrupt.h"
 #include "sim/cable.h"
 
 namespace sim {
 namespace {
 
-constexpr int64_t kEnableAfterResetUs = 20000;
+constexpr int64_t kEnableAfterResetUs = kTargetPart.enableAfterResetUs;
 
 int FlashAddress(const uint8_t* frame) {
   int word = ((frame[1] & 0x0F) << 8) | frame[2];  // 12 bits: 4K words

@@ -1,6 +1,9 @@
 #include "sim/sim_config.h"
 
+#include <cstdio>
 #include <set>
+
+#include "part/target_part.h"
 
 namespace sim {
 namespace {
@@ -28,6 +31,13 @@ bool ParseNumber(const std::string& v, int base, long lo, long hi, long* out) {
   if (n < lo || n > hi) return false;
   *out = n;
   return true;
+}
+
+// "0 to 1FFF": the flash's byte addresses, as the address knobs take them.
+std::string FlashAddressRange() {
+  char text[24];
+  std::snprintf(text, sizeof text, "0 to %X", unsigned(kTargetPart.flashSize - 1));
+  return text;
 }
 
 // Items that may be given more than once; every other key only once.
@@ -61,7 +71,7 @@ std::string ParseConfig(const std::string& text, Config* c) {
     std::string key = item.substr(0, eq);
     bool hasValue = eq != std::string::npos;
     std::string v = hasValue ? item.substr(eq + 1) : std::string();
-    auto bad = [&](const char* why) { return "ORVALO_SIM: bad value in \"" + item + "\" (" + why + ")"; };
+    auto bad = [&](const std::string& why) { return "ORVALO_SIM: bad value in \"" + item + "\" (" + why + ")"; };
     auto flag = [&](bool* f) -> std::string {
       if (hasValue) return "ORVALO_SIM: \"" + key + "\" takes no value, in \"" + item + "\"";
       *f = true;
@@ -93,10 +103,12 @@ std::string ParseConfig(const std::string& text, Config* c) {
       if (!ParseNumber(v, 10, 0, 31, &n)) return bad("0 to 31");
       c->slip = int(n);
     } else if (key == "failwrite") {
-      if (!ParseNumber(v, 16, 0, 0x1FFF, &n)) return bad("a hex byte address 0 to 1FFF");
+      if (!ParseNumber(v, 16, 0, kTargetPart.flashSize - 1, &n))
+        return bad("a hex byte address " + FlashAddressRange());
       c->failWrite.push_back(int(n));
     } else if (key == "badread") {
-      if (!ParseNumber(v, 16, 0, 0x1FFF, &n)) return bad("a hex byte address 0 to 1FFF");
+      if (!ParseNumber(v, 16, 0, kTargetPart.flashSize - 1, &n))
+        return bad("a hex byte address " + FlashAddressRange());
       c->badRead.push_back(int(n));
     } else if (key == "vanish") {
       if (!ParseNumber(v, 10, 0, 100000000, &n)) return bad("a count of frames");
@@ -132,7 +144,8 @@ std::string ParseConfig(const std::string& text, Config* c) {
       if (!ParseNumber(v, 10, 0, 999999999, &n)) return bad("0 to 999999999");
       c->seed = uint32_t(n);
     } else if (key == "serial") {
-      if (v.empty() || v.size() > 22) return bad("1 to 22 characters");
+      if (v.empty() || v.size() > size_t(kSerialLength))
+        return bad("1 to " + std::to_string(kSerialLength) + " characters");
       c->hasSerial = true;
       c->serial = v;
     } else if (key == "silent") {

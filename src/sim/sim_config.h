@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "part/target_part.h"
+
 namespace sim {
 
 struct Config {
@@ -30,9 +32,9 @@ struct Config {
   long interrupt = -1;              // frames taken in before the process is interrupted
   bool refuse[3] = {false, false, false};  // that port refuses its settings once
   uint8_t lockRead = 0x00;          // what reads return once the chip is locked
-  uint8_t signature[3] = {0x1E, 0x93, 0x01};
-  int busyMinUs = 4000;             // a write's busy time, drawn per write
-  int busyMaxUs = 4000;             // uniformly from [min, max] microseconds
+  uint8_t signature[3] = {kTargetPart.signature[0], kTargetPart.signature[1], kTargetPart.signature[2]};
+  int busyMinUs = int(kTargetPart.writeTypicalUs);  // a write's busy time, drawn per write
+  int busyMaxUs = int(kTargetPart.writeTypicalUs);  // uniformly from [min, max] microseconds
   uint32_t seed = 1;                // of that draw
   // Running firmware and its serial-number report.
   bool hasSerial = false;

@@ -81,11 +81,11 @@ class SimPort : public plat::SerialPort {
     while (true) {
       if (cancelled_.load()) {
         plat::WaitUntil(cancelledAt_.load() + holdUs_, nullptr);
-        return -1;
+        return kBreakWaitCancelled;
       }
       bool gotBreak = false;
       Pump(&gotBreak);
-      if (gotBreak) return 1;
+      if (gotBreak) return kBreakArrived;
       int64_t next = connected_ ? device_->NextEventTime() : plat::kForever;
       plat::WaitUntil(next, [this] { return cancelled_.load(); });
     }
@@ -147,7 +147,7 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
   int holdWaitMs;
   {
     std::lock_guard<std::mutex> g(w.m);
-    if (!idx || !w.device || w.config.absent[idx] || w.open[idx]) return -2;
+    if (!idx || !w.device || w.config.absent[idx] || w.open[idx]) return plat::kPortNotOpened;
     w.open[idx] = true;
     int now = int(w.open[1]) + int(w.open[2]);
     if (now > w.maxOpen) w.maxOpen = now;

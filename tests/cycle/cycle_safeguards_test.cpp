@@ -16,8 +16,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
-
 std::vector<uint8_t> Image(uint8_t seed) {
   std::vector<uint8_t> image(0x0800);
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 7 + seed);

@@ -20,7 +20,6 @@ namespace {
 
 using namespace expect;
 
-const char kSerial[] = "RV0058LK00000000000042";
 const char kFactory[] = "ZTMQR51700000000000000";
 
 // The firmware of these cycles: two records of four bytes, one of them 0xFF

@@ -18,8 +18,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
-
 class DeviceSerialTest : public ::testing::Test {
  protected:
   void SetUp() override { UseIsolatedSettings("serial"); }
@@ -69,7 +67,7 @@ TEST_F(DeviceSerialTest, ASilentDeviceTimesOutAfter3000msAndTheStoredValueIsUsed
   WriteProfileString("Device", "Serial Number", "STORED0000000000000001");
   Running("serial=ABC,silent");
   int64_t t0 = plat::NowUs();
-  EXPECT_EQ(ReadDeviceSerial(), -4);
+  EXPECT_EQ(ReadDeviceSerial(), kSerialNoFrame);
   EXPECT_EQ(plat::NowUs() - t0, 3000000);
   EXPECT_EQ(Working(), std::string("STORED0000000000000001") + std::string(2, '\0'));
   EXPECT_EQ(dialog.Texts(), (std::vector<std::string>{"Serial Number not found."}));
@@ -93,7 +91,7 @@ TEST_F(DeviceSerialTest, AZeroFirstPayloadByteIsNoSerialNumber) {
   std::vector<uint8_t> f = device->Flash();
   f[0x1FFF] ^= 1;  // a record with a bad checksum: the firmware reports 10 E0 00 00
   device->SetFlash(f);
-  EXPECT_EQ(ReadDeviceSerial(), -5);
+  EXPECT_EQ(ReadDeviceSerial(), kSerialEmpty);
 }
 
 // The request is answered inside the scan of the read that brought it: break
@@ -149,15 +147,15 @@ TEST_F(DeviceSerialTest, ALongFrameIsKeptWholeAndAShortOneAfterItLeavesNoTail) {
 
 TEST_F(DeviceSerialTest, ADeviceGoneBeforeItsReportTimesOut) {
   Running(std::string("vanishreport,serial=") + kSerial);
-  EXPECT_EQ(ReadDeviceSerial(), -4);
+  EXPECT_EQ(ReadDeviceSerial(), kSerialNoFrame);
 }
 
 TEST_F(DeviceSerialTest, EventAndThreadFailuresAreReported) {
   Running(std::string("serial=") + kSerial);
   plat::FailNextEventCreates(1);
-  EXPECT_EQ(ReadDeviceSerial(), -2);
+  EXPECT_EQ(ReadDeviceSerial(), kSerialNoEvent);
   plat::FailNextThreadStarts(1);
-  EXPECT_EQ(ReadDeviceSerial(), -3);
+  EXPECT_EQ(ReadDeviceSerial(), kSerialNoListener);
   EXPECT_EQ(ReadDeviceSerial(), 0);
 }
 
@@ -202,7 +200,7 @@ TEST_F(SerialRecordTest, LengthZeroWritesZeroAndZero) {
 
 TEST_F(SerialRecordTest, AFailedSixthCharacterStopsBeforeTheChecksum) {
   Programming("failwrite=1FEE");
-  EXPECT_EQ(WriteSerialRecord("ABCDEFGHIJ", 10), -5);
+  EXPECT_EQ(WriteSerialRecord("ABCDEFGHIJ", 10), kRecordWriteFailed);
   std::vector<uint8_t> r = Record();
   EXPECT_EQ(r[0], 10);
   EXPECT_EQ(std::string(r.begin() + 1, r.begin() + 6), "ABCDE");
@@ -214,8 +212,8 @@ TEST_F(SerialRecordTest, TheReadBackSeesWhatTheEchoTestCannot) {
   Programming("");
   ASSERT_EQ(WriteSerialRecord("ABC", 3), 0);
   EXPECT_EQ(CheckSerialRecord("ABC", 3), 0);
-  EXPECT_EQ(CheckSerialRecord("ABD", 3), -5);
-  EXPECT_EQ(CheckSerialRecord("ABC", 4), -5);
+  EXPECT_EQ(CheckSerialRecord("ABD", 3), kRecordMismatch);
+  EXPECT_EQ(CheckSerialRecord("ABC", 4), kRecordMismatch);
 }
 
 class SettingsStoreTest : public ::testing::Test {

@@ -46,11 +46,11 @@ class ScriptedPort : public plat::SerialPort {
   int WaitBreak() override {
     if (failingWaits_ > 0) {
       --failingWaits_;
-      return 0;
+      return kBreakWaitEnded;
     }
-    if (plat::WaitUntil(next_, [this] { return cancelled_.load(); })) return -1;
+    if (plat::WaitUntil(next_, [this] { return cancelled_.load(); })) return kBreakWaitCancelled;
     next_ += period_;
-    return 1;
+    return kBreakArrived;
   }
   void CancelWait() override {
     cancelled_.store(true);
@@ -112,7 +112,7 @@ class ListenerTraceTest : public ::testing::Test {
 // Breaks at 20 ms and every 100 ms, never a byte: each is answered, read,
 // and followed by 5 ms before the wait is armed again, until the limit.
 TEST_F(ListenerTraceTest, BreaksWithoutAFrameUntilTheLimit) {
-  EXPECT_EQ(Request(new ScriptedPort(20000, 100000, 0, {})), -4);
+  EXPECT_EQ(Request(new ScriptedPort(20000, 100000, 0, {})), kSerialNoFrame);
   EXPECT_EQ(end - start, 3000000);
   std::string diff =
       CompareTraces(ExpandTrace({Repeat(30, {Answered(0), Pause(5)}), Arm(), Wait(-1)}), cycle_trace::Steps());
@@ -150,7 +150,7 @@ TEST_F(ListenerTraceTest, NothingReachesThePortAfterTheLimit) {
   } cases[] = {{2998500, {Arm(), Wait(1), Brk(1), Pause(1), Brk(0), Pause(1)}},
                {2980500, {Answered(20), Repeat(3, {answer}), Brk(1), Pause(1)}}};
   for (const auto& c : cases) {
-    EXPECT_EQ(Request(new ScriptedPort(c.breakUs, 100000, 0, {requests})), -4);
+    EXPECT_EQ(Request(new ScriptedPort(c.breakUs, 100000, 0, {requests})), kSerialNoFrame);
     EXPECT_EQ(end - start, 3000000);
     EXPECT_EQ(CompareTraces(ExpandTrace(c.expected), cycle_trace::Steps()), "") << c.breakUs;
     TearDown();

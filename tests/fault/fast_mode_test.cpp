@@ -14,8 +14,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
-
 // 48 bytes with an erased cell and three that read like a busy cell, two of
 // them in a row.
 std::vector<uint8_t> SmallImage() {

@@ -15,7 +15,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
 const char kOtherSerial[] = "RV0058LK00000000000777";
 const char kFactory[] = "ZTMQR51700000000000000";
 

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
-
 // 128 bytes with a few erased cells, which the link never writes.
 std::vector<uint8_t> SmallImage() {
   std::vector<uint8_t> image(128);

@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
-
 std::vector<uint8_t> Image() {
   std::vector<uint8_t> image(1024);
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 13 + (i >> 7));

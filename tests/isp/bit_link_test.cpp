@@ -45,7 +45,7 @@ TEST_F(BitLinkTest, ABytePutsItsBitsOnDtrInvertedAndEndsWithTheClockAtRest) {
 TEST_F(BitLinkTest, ANullDestinationTouchesNoLine) {
   Open();
   device->ClearRecords();
-  EXPECT_EQ(TransferByte(0x12, nullptr), -3);
+  EXPECT_EQ(TransferByte(0x12, nullptr), kTransferNoBuffer);
   EXPECT_EQ(device->Counts().total(), 0u);
 }
 

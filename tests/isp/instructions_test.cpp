@@ -134,7 +134,7 @@ TEST_F(InstructionsTest, EraseThenAWhole8KiBPatternRoundTrips) {
     ASSERT_EQ(b, pattern[a]) << a;
   }
   EXPECT_EQ(device->ProtocolViolations(), 0u);
-  EXPECT_EQ(ReadFlashByte(0, nullptr), -4);
+  EXPECT_EQ(ReadFlashByte(0, nullptr), kReadNoBuffer);
 }
 
 TEST_F(InstructionsTest, AWriteWhoseEchoIsWrongFailsWithoutRetry) {

@@ -30,19 +30,19 @@ TEST_F(OpenPortTest, AnOpenedPortHasDtrAndRtsAssertedAndNoBreak) {
 
 TEST_F(OpenPortTest, AbsentAndBusyPortsGiveMinus2) {
   InstallSim("absent=COM1");
-  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
   EXPECT_EQ(g_hPort, nullptr);
   ASSERT_EQ(OpenPort("COM2"), 0);
   plat::SerialPort* first = g_hPort;
   g_hPort = nullptr;
-  EXPECT_EQ(OpenPort("COM2"), -2);  // held by the first open
+  EXPECT_EQ(OpenPort("COM2"), kPortUnavailable);  // held by the first open
   g_hPort = first;
-  EXPECT_EQ(OpenPort("COM7"), -2);
+  EXPECT_EQ(OpenPort("COM7"), kPortUnavailable);
 }
 
 TEST_F(OpenPortTest, APortThatRefusesItsSettingsIsClosedAndOpensNextTime) {
   InstallSim("refuse=COM1");
-  EXPECT_EQ(OpenPort("COM1"), -3);
+  EXPECT_EQ(OpenPort("COM1"), kPortSetupFailed);
   EXPECT_EQ(g_hPort, nullptr);
   EXPECT_EQ(OpenPort("COM1"), 0);
 }

@@ -102,13 +102,13 @@ TEST(FirmwareHoldTest, NobodyElseMayReadWriteOrDeleteTheFileWhileItIsHeld) {
 }
 
 TEST(PortTest, ANameWithNoPortBehindItGivesMinusTwo) {
-  EXPECT_EQ(OpenPort("COM99"), -2);
+  EXPECT_EQ(OpenPort("COM99"), kPortUnavailable);
   EXPECT_EQ(g_hPort, nullptr);
   // With the system's own words, for the operator.
   plat::PortNote note = plat::LastPortProblem("COM99");
   EXPECT_EQ(note.problem, plat::PortProblem::kAbsent);
   EXPECT_NE(note.detail.find("(error 2)"), std::string::npos) << note.detail;
-  EXPECT_EQ(OpenPort(""), -2);
+  EXPECT_EQ(OpenPort(""), kPortUnavailable);
 }
 
 // The test prefix maps COM2 to /dev/null, and COM1 too unless the stage has
@@ -127,7 +127,7 @@ TEST(PortTest, TheTestPrefixsComPortsReachNoTerminal) {
     EXPECT_FALSE(GetCommState(h, &dcb)) << name << " is a serial device in the test prefix";
     CloseHandle(h);
     // Opens, but is no serial device: the open says which step refused.
-    EXPECT_EQ(OpenPort(name), -3);
+    EXPECT_EQ(OpenPort(name), kPortSetupFailed);
     EXPECT_EQ(plat::LastPortProblem(name).problem, plat::PortProblem::kSettingsRefused);
     EXPECT_FALSE(plat::LastPortProblem(name).detail.empty());
   }

@@ -30,8 +30,6 @@
 
 namespace {
 
-const char kSerial[] = "RV0058LK00000000000042";
-
 // A few dozen bytes: each costs about 7 ms on the real clock.
 std::vector<uint8_t> Image() {
   std::vector<uint8_t> image(40);

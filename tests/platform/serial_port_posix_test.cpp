@@ -53,12 +53,12 @@ class Pty {
 
 TEST(PosixPortTest, OpenPortResults) {
   setenv("ORVALO_COM1", "/nonexistent/orvalo-port", 1);
-  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
   EXPECT_EQ(g_hPort, nullptr);
   setenv("ORVALO_COM1", "/dev/null", 1);  // exists, but is no terminal
-  EXPECT_EQ(OpenPort("COM1"), -3);
+  EXPECT_EQ(OpenPort("COM1"), kPortSetupFailed);
   EXPECT_EQ(g_hPort, nullptr);
-  EXPECT_EQ(OpenPort("LPT1"), -2);
+  EXPECT_EQ(OpenPort("LPT1"), kPortUnavailable);
   setenv("ORVALO_COM1", "/nonexistent/orvalo-com1", 1);
 }
 
@@ -162,9 +162,9 @@ TEST(PosixPortTest, AWaitForABreakCanBeCancelledFromAnotherThread) {
     port->CancelWait();
   });
   waiting.store(true);
-  EXPECT_EQ(port->WaitBreak(), -1);
+  EXPECT_EQ(port->WaitBreak(), plat::SerialPort::kBreakWaitCancelled);
   canceller.join();
-  EXPECT_EQ(port->WaitBreak(), -1);  // stays cancelled until reset
+  EXPECT_EQ(port->WaitBreak(), plat::SerialPort::kBreakWaitCancelled);  // stays cancelled until reset
   port->ResetCancel();
   pty.Send("x");
   EXPECT_EQ(ReadUntil(port.get(), 1, false), "x");
@@ -224,7 +224,7 @@ TEST_F(PortLockTest, ALiveHolderKeepsThePortAndIsNamed) {
   // and as an old program's binary number.
   for (std::string held : {std::string("         1\n"), std::string("  1\n"), std::string("\1\0\0\0", 4)}) {
     WriteFile(lock, held);
-    EXPECT_EQ(OpenPort("COM1"), -2);
+    EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
     char event[256];
     EXPECT_LT(read(opens, event, sizeof event), 0) << "the port was opened";
     plat::PortNote note = plat::LastPortProblem("COM1");
@@ -244,7 +244,7 @@ TEST_F(PortLockTest, AStaleLockIsRemovedAndTheOpenGoesOn) {
   EXPECT_EQ(OpenPort("COM1"), 0);
   ClosePort();
   WriteFile(lock, "");  // another program's, between its create and its write
-  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
   EXPECT_EQ(access(lock.c_str(), F_OK), 0);
 }
 
@@ -255,7 +255,7 @@ TEST_F(PortLockTest, APortAnotherProgramHoldsExclusivelyIsInUse) {
   int other = open(pty.path().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(other, 0);
   ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
-  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
   EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kInUse);
   ASSERT_EQ(ioctl(other, TIOCNXCL), 0);
   ASSERT_EQ(OpenPort("COM1"), 0);
@@ -270,11 +270,11 @@ TEST_F(PortLockTest, APortAnotherProgramHoldsExclusivelyIsInUse) {
 
 TEST_F(PortLockTest, WhyAPortWasNotUsedIsNoted) {
   setenv("ORVALO_COM1", "/nonexistent/orvalo-port", 1);
-  EXPECT_EQ(OpenPort("COM1"), -2);
+  EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
   EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kAbsent);
   EXPECT_EQ(plat::LastPortProblem("COM1").path, "/nonexistent/orvalo-port");
   setenv("ORVALO_COM1", "/dev/null", 1);
-  EXPECT_EQ(OpenPort("COM1"), -3);
+  EXPECT_EQ(OpenPort("COM1"), kPortSetupFailed);
   EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kNotSerial);
   EXPECT_EQ(access((dir + "/LCK..null").c_str(), F_OK), -1);  // no lock for what is no port
   std::string unreadable = dir + "/no-access";
@@ -282,7 +282,7 @@ TEST_F(PortLockTest, WhyAPortWasNotUsedIsNoted) {
   chmod(unreadable.c_str(), 0);
   setenv("ORVALO_COM1", unreadable.c_str(), 1);
   if (geteuid() != 0) {  // root may open anything
-    EXPECT_EQ(OpenPort("COM1"), -2);
+    EXPECT_EQ(OpenPort("COM1"), kPortUnavailable);
     EXPECT_EQ(plat::LastPortProblem("COM1").problem, plat::PortProblem::kPermissionDenied);
   }
 }

@@ -14,6 +14,9 @@
 #include "sim/sim.h"
 #include "support/silent_dialog.h"
 
+// A serial number as a device of this model reports it: 22 characters.
+inline constexpr char kSerial[] = "RV0058LK00000000000042";
+
 struct StatusLine {
   std::string text;
   bool red;  // g_statusError when the text was written

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "isp/target_part.h"
+#include "part/target_part.h"
 
 namespace {
 
@@ -89,10 +89,10 @@ std::string CycleNote(const CycleReport& report, const std::string& firmwarePath
   }
   if (report.part == PartCheck::kWrongPart)
     Add(&note, "The part that answered has the signature " + Signature(report.signature) + ", not " +
-                   Signature(kTargetSignature) + " (AT90S8515). Nothing on it was changed.");
+                   Signature(kTargetPart.signature) + " (" + kTargetPart.name + "). Nothing on it was changed.");
   if (report.part == PartCheck::kWrongAfterErase)
     Add(&note, "After the erase the part reads the signature " + Signature(report.signature) + ", not " +
-                   Signature(kTargetSignature) + " (AT90S8515). Nothing was written.");
+                   Signature(kTargetPart.signature) + " (" + kTargetPart.name + "). Nothing was written.");
   if (report.serialSource == SerialSource::kStation)
     Add(&note, "The serial number shown was taken from this station's store, not from the device.");
   if (report.serialSource == SerialSource::kFactory)

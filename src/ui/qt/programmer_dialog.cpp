@@ -10,6 +10,7 @@
 
 #include "app/firmware_location.h"
 #include "app/process_setup.h"
+#include "part/target_part.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
 #include "ui/common/cycle_note.h"
@@ -21,7 +22,7 @@
 
 namespace {
 const int kDialogWidth = 192, kDialogHeight = 76;  // dialog units
-const int kSerialTypingLimit = 22;
+const int kSerialTypingLimit = kSerialLength;
 
 QLabel* StaticText(const char* text, QWidget* parent) {
   auto* label = new QLabel(QString::fromLatin1(text), parent);
@@ -81,7 +82,7 @@ void ProgrammerDialog::BuildControls() {
   m_webLink->setGeometry(du.Rect(120, 39, 65, 10));
   connect(m_webLink, &LinkLabel::clicked, this, [] { OpenWebAddress(WebAddress()); });
 
-  StaticText("For Part No. RV0058LK00 ONLY.", this)->setGeometry(du.Rect(5, 5, 170, 8));
+  StaticText(ORVALO_PART_NUMBER_NOTE, this)->setGeometry(du.Rect(5, 5, 170, 8));
 
   setFixedSize(du.X(kDialogWidth), du.Y(kDialogHeight));
   // The template's position: the top-left corner of the screen, not wherever

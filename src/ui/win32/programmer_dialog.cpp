@@ -9,6 +9,7 @@
 #include "app/firmware_location.h"
 #include "app/process_setup.h"
 #include "cycle/programming_cycle.h"
+#include "part/target_part.h"
 #include "state/shared_state.h"
 #include "ui/common/cycle_note.h"
 #include "ui/win32/resource.h"
@@ -78,7 +79,7 @@ BOOL ProgrammerDialog::OnInitDialog() {
 
   SetWindowTextA(m_status, stationFree ? "Idle." : "Station in use by another program.");
   EnableWindow(m_start, stationFree);
-  SendMessageA(m_serialNumber, EM_LIMITTEXT, 22, 0);
+  SendMessageA(m_serialNumber, EM_LIMITTEXT, kSerialLength, 0);
   CreateStatusTip();
   FirmwareCheck check;
   if (!LocateFirmwareFile(this, &m_firmwarePath, &check)) SetStatusNote(FirmwareNote(m_firmwarePath, check));
