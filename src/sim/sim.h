@@ -36,6 +36,8 @@ bool Installed();
 Device* TheDevice();
 // The most ports the simulator has seen open at the same moment.
 int MaxPortsOpenAtOnce();
+// The calls made on the simulated ports' chips (`ftdi`) since Install.
+long ChipCalls();
 
 struct LineCounts {
   uint64_t dtr = 0, rts = 0, brk = 0, cts = 0;

@@ -287,6 +287,11 @@ int MaxPortsOpenAtOnce() {
   return W().maxOpen;
 }
 
+long ChipCalls() {
+  std::lock_guard<std::mutex> g(W().m);
+  return W().chipCalls;
+}
+
 Device* TheDevice() {
   std::lock_guard<std::mutex> g(W().m);
   return W().device.get();
