@@ -8,11 +8,14 @@
 namespace {
 
 // The part needs each clock level for more than two cycles of its 4 MHz
-// oscillator, 500 ns; 600 ns leaves a margin. A delay unit holds the lines
-// for the states that make each clock level last that long, and never for
-// fewer than two states: at the 3 MHz the chips are said to reach, whatever
-// the baud setting turns out to give, two states are 667 ns. With a
-// pulse's own state before the hold, a level lasts hold + 1 states.
+// oscillator, 500 ns; 600 ns leaves a margin. The rate is the adapter's
+// (Rate()); a fast one costs nothing, since a transfer's cost is its round
+// trip, not its states. A delay unit holds the lines for the states that make
+// each clock level (a pulse's own state plus the hold) last 600 ns at that
+// rate, and never fewer than two states in all: even when the chip's actual
+// rate differs from the one it was asked for (its baud-rate multiplier is
+// not settled), it runs at most 3 million states a second, where two states
+// are 667 ns.
 constexpr uint64_t kMinLevelNs = 600;
 
 unsigned HoldStates(unsigned rate) {
@@ -21,10 +24,10 @@ unsigned HoldStates(unsigned rate) {
   return unsigned(perLevel - 1);
 }
 
-// A flush happens at every answer check and pause, so an instruction or two
-// is pending at most; this bound only keeps a sequence without either (none
-// exists) from growing without end.
-constexpr size_t kMostPending = 4096;
+// A flush happens at every answer check and pause, so one instruction (about
+// 170 states) is pending at most; this bound keeps any one transfer within a
+// few hundred states even for a sequence without either (none exists today).
+constexpr size_t kMostPending = 512;
 
 }  // namespace
 
