@@ -37,6 +37,7 @@ struct ClockedLink {
   uint8_t pins = 0;  // the driven pins after the last state appended
   unsigned hold = 1;
   bool lost = false;
+  uint64_t appended = 0;  // every state since the start
   struct Answer {
     size_t index;  // the state before which the sample is taken
     uint8_t* byte;
@@ -56,7 +57,10 @@ ClockedLink g_link;
 // at index i is the lines as the state before i left them.
 bool Flush(ClockedLink& l) {
   if (l.states.empty() && l.answers.empty()) return !l.lost;
-  if (!l.answers.empty() && l.answers.back().index == l.states.size()) l.states.push_back(l.pins);
+  if (!l.answers.empty() && l.answers.back().index == l.states.size()) {
+    l.states.push_back(l.pins);
+    ++l.appended;
+  }
   l.samples.assign(l.states.size(), 0xFF);
   if (!l.lost && !l.lines->Clock(l.states.data(), l.states.size(), l.samples.data())) {
     l.lost = true;
@@ -72,6 +76,7 @@ bool Flush(ClockedLink& l) {
 void Append(ClockedLink& l) {
   if (l.states.size() >= kMostPending) Flush(l);
   l.states.push_back(l.pins);
+  ++l.appended;
 }
 
 void Drive(uint8_t pin, bool low) {
@@ -136,5 +141,7 @@ void ReleaseClockedLines() {
   l.port->SetPins(l.pins);
   g_clockedLink = nullptr;
 }
+
+uint64_t ClockedStatesSoFar() { return g_clockedLink ? g_clockedLink->appended : 0; }
 
 bool ClockedLinkLost() { return g_clockedLink && g_clockedLink->lost; }

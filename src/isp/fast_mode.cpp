@@ -9,6 +9,13 @@
 
 namespace {
 std::atomic<bool> g_fast{false};
+bool g_polling = false;  // the cycle thread's own
+
+// Marks the polling of one write, however it ends.
+struct Polling {
+  Polling() { g_polling = true; }
+  ~Polling() { g_polling = false; }
+};
 }  // namespace
 
 void SetFastMode(bool on) { g_fast.store(on); }
@@ -19,6 +26,7 @@ int AwaitByteWritten(int address, uint8_t data) {
     plat::Sleep(6);
     return 0;
   }
+  Polling polling;
   if (data == kPollBusyValue) {
     // Polling cannot see this write end, so the part gets the family's
     // longest write time: a 6 ms pause would let the next write reach a part
@@ -47,6 +55,8 @@ int AwaitByteWritten(int address, uint8_t data) {
     plat::WaitUntil(std::min(deadline, gapFrom + kPollGapUs), nullptr);
   }
 }
+
+int ReadAheadCount() { return FastMode() && g_clockedLink && !g_polling ? kMostReadAhead : 0; }
 
 void PauseAfterRead() {
   if (!FastMode()) plat::Sleep(1);

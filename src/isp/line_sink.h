@@ -68,6 +68,10 @@ bool ClockLinesByAdapter();
 // Back to line operations (and the port to its UART): before the port is
 // closed or used as a UART. Nothing happens when the lines are not clocked.
 void ReleaseClockedLines();
+// The states put out so far while the lines were clocked (0 when they are
+// not): unchanged, nothing has reached the device since.
+uint64_t ClockedStatesSoFar();
+
 // Whether the lines are clocked and the adapter has failed since they were
 // last clocked afresh.
 bool ClockedLinkLost();

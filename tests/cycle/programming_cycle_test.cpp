@@ -9,6 +9,7 @@
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
 #include "image/firmware_file.h"
+#include "isp/fast_mode.h"
 #include "isp/port.h"
 #include "platform/clocked_lines.h"
 #include "platform/thread.h"
@@ -137,6 +138,13 @@ TEST_F(CycleTest, TheChipClocksTheSameLineLevelsAsOperationsOneByOne) {
   EXPECT_EQ(chip.uart, plain.uart);
   EXPECT_EQ(chip.flash, plain.flash);
   EXPECT_GT(plain.levels.size(), 1000u);
+  // Fast mode takes the following bytes along with a read, never while the
+  // part is busy writing.
+  SetFastMode(true);
+  Seen fast = cycle(",ftdi");
+  SetFastMode(false);
+  EXPECT_EQ(fast.texts.back(), "Programming Completed Successfully.");
+  EXPECT_EQ(fast.flash, plain.flash);
 
   WriteProfileString("Device", kClockedLinesEntry, "0");
   Seen off = cycle(",ftdi");
