@@ -4,10 +4,18 @@
 #include <atomic>
 
 #include "isp/instructions.h"
+#include "isp/line_sink.h"
 #include "platform/clock.h"
 
 namespace {
 std::atomic<bool> g_fast{false};
+bool g_polling = false;  // the cycle thread's own
+
+// Marks the polling of one write, however it ends.
+struct Polling {
+  Polling() { g_polling = true; }
+  ~Polling() { g_polling = false; }
+};
 }  // namespace
 
 void SetFastMode(bool on) { g_fast.store(on); }
@@ -18,6 +26,7 @@ int AwaitByteWritten(int address, uint8_t data) {
     plat::Sleep(kTargetPart.writePauseMs);
     return 0;
   }
+  Polling polling;
   if (data == kPollBusyValue) {
     // Polling cannot see this write end, so the part gets the family's
     // longest write time: a 6 ms pause would let the next write reach a part
@@ -40,9 +49,14 @@ int AwaitByteWritten(int address, uint8_t data) {
     if (ReadFlashByte(address, &got) != 0) return kNoAnswer;
     if (got == data) return 0;
     if (readAt >= deadline) return kNoAnswer;
-    plat::WaitUntil(std::min(deadline, plat::NowUs() + kPollGapUs), nullptr);
+    // A read through an adapter's chip that clocks the lines takes a USB
+    // round trip, longer than the gap: the next follows it at once.
+    int64_t gapFrom = g_clockedLink ? readAt : plat::NowUs();
+    plat::WaitUntil(std::min(deadline, gapFrom + kPollGapUs), nullptr);
   }
 }
+
+int ReadAheadCount() { return FastMode() && g_clockedLink && !g_polling ? kMostReadAhead : 0; }
 
 void PauseAfterRead() {
   if (!FastMode()) plat::Sleep(1);

@@ -23,3 +23,12 @@ int AwaitByteWritten(int address, uint8_t data);
 
 // The pause after a byte read: 1 ms by default, none in fast mode.
 void PauseAfterRead();
+
+// How many of the following bytes a read takes along in its transfer: in
+// fast mode through an adapter's chip that clocks the lines (line_sink.h),
+// where a transfer costs a USB round trip whatever it carries, except while a
+// write is polled (the part then allows only reads of the byte it writes); 0
+// otherwise. A few hundred states a transfer at most.
+constexpr int kMostReadAhead = 2;
+constexpr int kLastFlashAddress = 0x1FFF;
+int ReadAheadCount();

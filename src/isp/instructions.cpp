@@ -1,18 +1,22 @@
 #include "isp/instructions.h"
 
+#include <algorithm>
+
 #include "isp/bit_link.h"
 #include "isp/fast_mode.h"
+#include "isp/line_sink.h"
 #include "isp/port.h"
 #include "part/target_part.h"
 #include "platform/clock.h"
 
 namespace {
 
+// The answers nobody reads. With clocked lines they arrive once the
+// instruction has gone out, so they need a place that outlives the transfer.
+uint8_t g_unheard;
+
 // One byte of a frame whose answer is not needed.
-int Send(uint8_t out) {
-  uint8_t ignored;
-  return TransferByte(out, &ignored);
-}
+int Send(uint8_t out) { return TransferByte(out, &g_unheard); }
 
 // Programming Enable attempts until the device echoes 0x53 in the third
 // transfer. A failed attempt gets one extra clock pulse, so the framing slips
@@ -27,12 +31,13 @@ int EnableLoop(unsigned pauseAfterFailure) {
     TransferByte(0x00, &echo);
     DelayUnit();
     Send(0x00);  // all four bytes go out whatever the echo
+    if (!LineFlush()) return kNoAnswer;
     if (echo == 0x53) return 0;
     DelayUnit();
-    g_hPort->SetBreak(false);
+    LineBreak(false);
     DelayUnit();
-    g_hPort->SetBreak(true);
-    plat::Sleep(pauseAfterFailure);
+    LineBreak(true);
+    LinePause(pauseAfterFailure);
   }
   return kNoAnswer;
 }
@@ -46,12 +51,12 @@ uint8_t AddressLow(int address) { return uint8_t((address >> 1) & 0xFF); }
 // programming, and the device needs 20 ms after reset before it listens.
 int EnterProgrammingMode() {
   StrobeControl(0);
-  g_hPort->SetBreak(true);
-  plat::Sleep(1);
+  LineBreak(true);
+  LinePause(1);
   StrobeControl(1);
-  plat::Sleep(1);
+  LinePause(1);
   StrobeControl(0);
-  plat::Sleep(kTargetPart.resetPauseMs);
+  LinePause(kTargetPart.resetPauseMs);
   return EnableLoop(0);
 }
 
@@ -66,11 +71,11 @@ int EraseChip() {
   DelayUnit();
   Send(0x00);
   DelayUnit();
-  plat::Sleep(kTargetPart.erasePauseMs);
+  LinePause(kTargetPart.erasePauseMs);
   StrobeControl(1);
-  plat::Sleep(1);
+  LinePause(1);
   StrobeControl(0);
-  plat::Sleep(kTargetPart.resetPauseMs);
+  LinePause(kTargetPart.resetPauseMs);
   return EnableLoop(1);
 }
 
@@ -85,17 +90,50 @@ int WriteFlashByte(int address, uint8_t data) {
   if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(data, &echo);
   if (r != 0) return r;
-  if (echo != AddressLow(address)) return kNoAnswer;
+  if (!LineFlush() || echo != AddressLow(address)) return kNoAnswer;
   return AwaitByteWritten(address, data);
 }
 
-int ReadFlashByte(int address, uint8_t* out) {
-  if (!out) return kReadNoBuffer;
+namespace {
+
+int ReadFrame(int address, uint8_t* out) {
   int r = Send((address & 1) ? 0x28 : 0x20);
   if (r == 0) r = Send(AddressHigh(address));
   if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(0x00, out);
+  return r;
+}
+
+// The bytes after the last one read, taken along in its transfer (fast mode
+// through an adapter's chip); good while nothing else has gone out since.
+struct ReadAhead {
+  int from = 0, count = 0;
+  uint64_t after = 0;  // ClockedStatesSoFar() once they came back
+  uint8_t values[kMostReadAhead] = {};
+} g_ahead;
+
+bool TakeReadAhead(int address, uint8_t* out) {
+  if (g_ahead.count == 0 || ReadAheadCount() == 0 || g_ahead.after != ClockedStatesSoFar()) return false;
+  if (address < g_ahead.from || address >= g_ahead.from + g_ahead.count) return false;
+  *out = g_ahead.values[address - g_ahead.from];
+  return true;
+}
+
+}  // namespace
+
+int ReadFlashByte(int address, uint8_t* out) {
+  if (!out) return kReadNoBuffer;
+  if (TakeReadAhead(address, out)) return 0;
+  int r = ReadFrame(address, out);
   if (r != 0) return r;
+  g_ahead.from = address + 1;
+  g_ahead.count = std::min(ReadAheadCount(), kLastFlashAddress - address);
+  for (int k = 0; k < g_ahead.count; ++k) ReadFrame(address + 1 + k, &g_ahead.values[k]);
+  if (!LineFlush()) {
+    g_ahead.count = 0;
+    return kNoAnswer;
+  }
+  g_ahead.after = ClockedStatesSoFar();
   PauseAfterRead();
   return 0;
 }
@@ -111,18 +149,19 @@ int ReadSignature(uint8_t* out) {
     if (r == 0) r = TransferByte(0x00, &out[index]);
     if (r != 0) return r;
   }
-  return 0;
+  return LineFlush() ? 0 : kNoAnswer;
 }
 
 int LockAndRun() {
   Send(0xAC);
-  plat::Sleep(0);
+  LinePause(0);
   Send(0xE0);
-  plat::Sleep(0);
+  LinePause(0);
   Send(0x00);
-  plat::Sleep(0);
+  LinePause(0);
   Send(0x00);
-  plat::Sleep(kTargetPart.lockPauseMs);
+  LinePause(kTargetPart.lockPauseMs);
   StrobeControl(1);
+  LineFlush();
   return 0;
 }

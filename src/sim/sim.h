@@ -36,6 +36,8 @@ bool Installed();
 Device* TheDevice();
 // The most ports the simulator has seen open at the same moment.
 int MaxPortsOpenAtOnce();
+// The calls made on the simulated ports' chips (`ftdi`) since Install.
+long ChipCalls();
 
 struct LineCounts {
   uint64_t dtr = 0, rts = 0, brk = 0, cts = 0;
@@ -68,6 +70,9 @@ class Device {
   virtual std::vector<Frame> Frames() const = 0;
   virtual LineCounts Counts() const = 0;
   virtual std::vector<int> DtrAtRisingEdges() const = 0;  // DTR level at each clock pulse
+  // The host's lines after each change of any of them: bit 0 DTR asserted,
+  // bit 1 RTS asserted, bit 2 break set.
+  virtual std::vector<uint8_t> LineLevels() const = 0;
   virtual uint64_t ClockPulses() const = 0;
   virtual uint64_t ProtocolViolations() const = 0;
   virtual std::vector<uint8_t> UartReceived() const = 0;  // bytes the host sent

@@ -9,7 +9,9 @@
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
 #include "image/firmware_file.h"
+#include "isp/fast_mode.h"
 #include "isp/port.h"
+#include "platform/clocked_lines.h"
 #include "platform/thread.h"
 #include "platform/thread_test_hooks.h"
 #include "sim/sim.h"
@@ -99,6 +101,54 @@ TEST_F(CycleTest, AGoodCycleProgramsTheImageAndKeepsTheSerialNumber) {
   EXPECT_EQ(LastCycleOutcome(), CycleOutcome::kSucceeded);
   EXPECT_FALSE(HasText("Verifying"));
   EXPECT_EQ(sim::TheDevice()->Flash(), Expected(kSerial));
+}
+
+// An adapter's chip clocks the very line levels the operations one by one
+// give, in the same order, from the probe through the serial-number exchange
+// (its break pulses between the chip's two turns) to the release; turned off
+// by the setting, the operations go one by one again.
+TEST_F(CycleTest, TheChipClocksTheSameLineLevelsAsOperationsOneByOne) {
+  std::vector<uint8_t> image = {0x12, 0xFF, 0x7F, 0x00, 0xA5, 0x5A, 0x01, 0x80};
+  UseFirmwareText(MakeHex(image));
+  struct Seen {
+    std::vector<std::string> texts;
+    std::vector<uint8_t> levels, flash, frames, uart;
+    LineWay way;
+  };
+  auto cycle = [&](const std::string& item) {
+    InstallSim(std::string("serial=") + kSerial + ",slip=5,request" + item);
+    sim::TheDevice()->KeepHistory(true);
+    Run(true);
+    Seen seen{dialog->Texts(), sim::TheDevice()->LineLevels(), sim::TheDevice()->Flash(), {},
+              sim::TheDevice()->UartReceived(), LastCycleReport().ports[0].lines};
+    for (const sim::Frame& f : sim::TheDevice()->Frames()) seen.frames.insert(seen.frames.end(), f.bytes, f.bytes + 4);
+    EXPECT_EQ(sim::TheDevice()->ProtocolViolations(), 0u) << item;
+    sim::Uninstall();
+    return seen;
+  };
+  Seen plain = cycle(""), chip = cycle(",ftdi");
+  EXPECT_EQ(plain.way, LineWay::kLineOperations);
+  EXPECT_EQ(chip.way, LineWay::kClocked);
+  EXPECT_EQ(chip.texts.back(), "Programming Completed Successfully.");
+  EXPECT_EQ(chip.texts, plain.texts);
+  EXPECT_EQ(chip.levels, plain.levels);
+  EXPECT_EQ(chip.frames, plain.frames);
+  EXPECT_EQ(chip.uart, plain.uart);
+  EXPECT_EQ(chip.flash, plain.flash);
+  EXPECT_GT(plain.levels.size(), 1000u);
+  // Fast mode takes the following bytes along with a read, never while the
+  // part is busy writing.
+  SetFastMode(true);
+  Seen fast = cycle(",ftdi");
+  SetFastMode(false);
+  EXPECT_EQ(fast.texts.back(), "Programming Completed Successfully.");
+  EXPECT_EQ(fast.flash, plain.flash);
+
+  WriteProfileString("Device", kClockedLinesEntry, "0");
+  Seen off = cycle(",ftdi");
+  plat::AllowClockedLines(true);
+  EXPECT_EQ(off.way, LineWay::kLineOperations);
+  EXPECT_EQ(off.levels, plain.levels);
 }
 
 // Called directly, as a thread body, a cycle returns 0 however it ends; only

@@ -31,7 +31,7 @@ const char kSuccess[] = "Programming Completed Successfully.";
 constexpr uint8_t kLocked = 0xF9;  // the lock file once LB1 and LB2 are programmed
 
 enum class Store { kEmpty, kOther, kBlocked, kBlockedAfterFile };
-enum class Fault { kNone, kFailWrite, kBadRead, kVanish, kSilent, kStop };
+enum class Fault { kNone, kFailWrite, kBadRead, kVanish, kSilent, kStop, kUnplug };
 const char* const kStoreNames[] = {"empty store", "store holding another's number", "store unwritable",
                                    "store unwritable once it holds another's number"};
 
@@ -103,6 +103,18 @@ Draw MakeDraw(uint64_t seed) {
     case Fault::kSilent: d.faultItem = "silent"; break;
     case Fault::kStop: d.stopAtFrame = at; break;
     case Fault::kNone: break;
+    case Fault::kUnplug: break;
+  }
+  // Drawn last, so that every other draw stays what its seed gave before: a
+  // half of the cycles run through an adapter's chip that clocks the lines,
+  // and half of those otherwise undisturbed lose the chip at a drawn call
+  // (about one a frame, a few per pause).
+  if (pick(0, 1) == 0) {
+    d.part += ",ftdi=" + std::to_string(pick(0, 2000));
+    if (d.fault == Fault::kNone && pick(0, 1) == 0) {
+      d.fault = Fault::kUnplug;
+      d.faultItem = "unplug=" + std::to_string(1 + rng() % (frames + frames / 4));
+    }
   }
   return d;
 }

@@ -106,6 +106,24 @@ TEST_F(FaultCase, TheDeviceGoneDuringTheSerialNumberExchange) {
   EXPECT_EQ(station.StoredSerial(), kSerial);
 }
 
+// An adapter's chip unplugged at any of its calls, from the probe to the
+// release's last transfer, never ends in a success; only the mode change back
+// to the UART, after the last line state went out, comes too late to matter.
+TEST_F(FaultCase, TheChipUnpluggedAtAnyCall) {
+  ASSERT_TRUE(station.Cycle("ftdi", true).success);
+  long calls = sim::ChipCalls();
+  for (long at : {1L, calls / 5, calls / 2, calls - 3, calls - 2, calls - 1}) {
+    SCOPED_TRACE(at);
+    station.NewDevice(kSerial);
+    fault::Outcome o = station.Cycle("ftdi,unplug=" + std::to_string(at), true);
+    EXPECT_FALSE(o.success) << o.finalText;
+    EXPECT_EQ(o.breaches, std::vector<std::string>());
+    EXPECT_TRUE(station.Cycle("ftdi", true).success);
+    EXPECT_EQ(station.DeviceSerial(), kSerial);
+  }
+  EXPECT_TRUE(station.Cycle("ftdi,unplug=" + std::to_string(calls), true).success);
+}
+
 // The file is read whole before any port is opened, so a read that fails
 // half-way ends the cycle with the device untouched, in either pass.
 TEST_F(FaultCase, TheFirmwareFileUnreadableHalfWay) {

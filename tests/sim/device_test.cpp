@@ -9,6 +9,7 @@
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "platform/clock.h"
+#include "platform/clocked_lines.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 
@@ -216,6 +217,37 @@ TEST_F(SimDeviceTest, InstructionsDuringAWriteAreCountedAsViolations) {
   for (uint8_t b : {0x40, 0x00, 0x00, 0x12, 0x40, 0x00, 0x01, 0x34}) TransferByte(b, &in);
   EXPECT_EQ(sim::TheDevice()->ProtocolViolations(), 1u);
   EXPECT_EQ(sim::TheDevice()->Flash()[0x0002], 0xFF);
+}
+
+}  // namespace
+
+namespace {
+
+// The chip reads the pins just before it puts out each state, so each sample
+// shows the state before; a call takes its round trip plus the states' time.
+TEST_F(SimDeviceTest, TheChipSamplesThePinsBeforeEachStateGoesOut) {
+  InstallSim("ftdi=500");
+  std::unique_ptr<plat::SerialPort> port;
+  ASSERT_EQ(plat::OpenPortByName("COM1", &port), 0);
+  plat::ClockedLines* chip = port->Clocked();
+  ASSERT_NE(chip, nullptr);
+  ASSERT_TRUE(chip->Enter());
+  const uint8_t states[4] = {plat::kPinTxd, 0, 0, plat::kPinRts};
+  uint8_t samples[4] = {0, 0, 0, 0};
+  int64_t start = plat::NowUs();
+  ASSERT_TRUE(chip->Clock(states, 4, samples));
+  EXPECT_EQ(plat::NowUs() - start, 502);  // 4 states at 3 MHz: 1.3 us, rounded up
+  // Opened without configuring: nothing asserted, no break; CTS undriven.
+  EXPECT_EQ(samples[0], 0xFF);
+  EXPECT_EQ(samples[1] & plat::kDrivenPins, plat::kPinTxd);
+  EXPECT_EQ(samples[2] & plat::kDrivenPins, 0);
+  EXPECT_EQ(samples[3] & plat::kDrivenPins, 0);
+  EXPECT_TRUE(sim::TheDevice()->Dtr());
+  EXPECT_FALSE(sim::TheDevice()->Rts());
+  EXPECT_TRUE(sim::TheDevice()->Break());
+  plat::AllowClockedLines(false);
+  EXPECT_EQ(port->Clocked(), nullptr);
+  plat::AllowClockedLines(true);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ TEST(SimConfigTest, ReadsEveryKindOfItem) {
   ASSERT_EQ(sim::ParseConfig("port=COM2,absent=COM1,time=virtual,slip=3,failwrite=1FEE,failwrite=0x10,"
                              "badread=200,vanish=12,refuse=COM2,lockread=5A,serial=AB12,silent,request,"
                              "framelen=25,truncate=4,noise=10107F,vanishreport,flash=/tmp/x.bin,nodevice,"
-                             "signature=1E9303,busy=3-9,seed=77,holdwait=900",
+                             "signature=1E9303,busy=3-9,seed=77,holdwait=900,ftdi=250,unplug=7",
                              &c),
             "");
   EXPECT_EQ(c.port, "COM2");
@@ -35,6 +35,9 @@ TEST(SimConfigTest, ReadsEveryKindOfItem) {
   EXPECT_EQ(c.busyMinUs, 3000);
   EXPECT_EQ(c.busyMaxUs, 9000);
   EXPECT_EQ(c.seed, 77u);
+  EXPECT_TRUE(c.chip);
+  EXPECT_EQ(c.chipRoundTripUs, 250);
+  EXPECT_EQ(c.unplug, 7);
   sim::Config fixed;
   ASSERT_EQ(sim::ParseConfig("busy=6", &fixed), "");
   EXPECT_EQ(fixed.busyMinUs, 6000);
@@ -104,7 +107,7 @@ TEST(SimConfigTest, BadItemsAreNamedInTheError) {
                        "frobnicate",    "lockread=100", "framelen=256", "flash=",
                        "signature=1E93", "signature=1E93GG", "signature=1E930100", "busy=", "busy=7-3",
                        "busy=1001",     "busy=-4",    "busy=4-",        "seed=-1",     "seed=x",
-                       "holdwait=60001"};
+                       "holdwait=60001", "ftdi=x", "ftdi=1000001", "unplug=0"};
   for (const char* item : bad) {
     sim::Config c;
     std::string err = sim::ParseConfig(std::string("time=virtual,") + item, &c);
