@@ -28,7 +28,7 @@ namespace {
 
 // The udev rule the package installs for these chips (see dist/).
 constexpr char kUdevRule[] = "/usr/lib/udev/rules.d/60-orvalo-programmer-ftdi.rules";
-constexpr char kOperatorsGroup[] = "plugdev";
+constexpr char kOperatorsGroup[] = "dialout";
 
 // The bit-bang clock: every state holds its levels for 2 us, four times the
 // 500 ns the part needs for each clock level (two cycles of its 4 MHz
