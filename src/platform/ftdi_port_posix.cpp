@@ -241,17 +241,12 @@ class FtdiPort : public SerialPort, public ClockedLines {
            f_.Purge(ctx_) == 0;
   }
 
-  // Each sample is taken before its byte's levels go out, so the chip runs
-  // one byte behind: the last state is clocked once more for its sample.
+  // The chip reads the pins just before it puts out each state, so each
+  // sample shows the lines as the state before it left them.
   bool Clock(const uint8_t* states, size_t n, uint8_t* samples) override {
-    if (n == 0) return true;
     std::vector<uint8_t> out(states, states + n);
-    out.push_back(states[n - 1]);
-    std::vector<uint8_t> in(out.size());
     for (uint8_t& b : out) b = uint8_t(b | ~kDrivenPins);
-    if (!Transfer(out.data(), out.size(), in.data())) return false;
-    std::copy(in.begin() + 1, in.end(), samples);
-    return true;
+    return Transfer(out.data(), n, samples);
   }
 
   // The UART registers take the last clocked levels while the pins are still

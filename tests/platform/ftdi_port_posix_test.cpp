@@ -25,52 +25,28 @@ class FtdiPortTest : public ::testing::Test {
     setenv("ORVALO_COM1", "/nonexistent/ttyUSB3", 1);
   }
   void TearDown() override {
-    ResetGlobals();
     plat::ClearPortNotes();
     unsetenv("ORVALO_SYSFS_ROOT");
     setenv("ORVALO_COM1", "/nonexistent/orvalo-com1", 1);
     setenv("ORVALO_COM2", "/nonexistent/orvalo-com2", 1);
   }
-  plat::FtdiOpen Open(std::unique_ptr<plat::SerialPort>* port, std::string* why) {
-    return plat::OpenFtdiPort("COM1", port, why);
-  }
   std::string root;
 };
 
-// The lines as the cycle drives them reach the device through both modes, and
-// no mode change moves a line: entering right after the open, whose reset
-// left the latch low while DTR and RTS are asserted and the clock line high,
-// and again after a stretch in the UART.
-TEST_F(FtdiPortTest, ClocksTheLinesAndChangesModeWithoutMovingThem) {
+// Each sample shows the lines just before its state goes out, over more
+// states than the chip's buffers hold.
+TEST_F(FtdiPortTest, SamplesFollowTheirStates) {
   ChipOnUsb usb(ChipModel::kFt232r, "serial=RV0058LK00000000000042", root, "ttyUSB3");
   std::unique_ptr<plat::SerialPort> port;
   std::string why;
-  ASSERT_EQ(Open(&port, &why), plat::FtdiOpen::kOpened) << why;
-  EXPECT_FALSE(usb.DriverBound());
-  ASSERT_TRUE(port->ConfigureLine());
-  EXPECT_TRUE(usb.device().Dtr() && usb.device().Rts() && !usb.device().Break());
-  plat::ClockedLines* lines = port->Clocked();
-  ASSERT_NE(lines, nullptr);
-  for (int round = 0; round < 2; ++round) {
-    ASSERT_TRUE(lines->Enter());
-    // More states than the chip's buffers hold, each sample the pins as that
-    // state left them.
-    std::vector<uint8_t> states(700), samples(700);
-    for (size_t i = 0; i < states.size(); ++i) states[i] = uint8_t((i * 7 / 3) % 2 ? 0x15 : 0x14);
-    states.back() = round ? 0x01 : 0x11;  // RTS asserted, break clear, DTR dropped in the first
-    ASSERT_TRUE(lines->Clock(states.data(), states.size(), samples.data()));
-    for (size_t i = 0; i < states.size(); ++i)
-      ASSERT_EQ(samples[i] & plat::kDrivenPins, states[i] & plat::kDrivenPins) << "state " << i;
-    EXPECT_LE(usb.chip().MostWaitingToClock(), usb.chip().HostToChipBuffer());
-    EXPECT_EQ(usb.chip().BaudRate(), lines->Rate());
-    ASSERT_TRUE(lines->Leave());
-    EXPECT_EQ(usb.chip().BitMode(), 0);
-    EXPECT_TRUE(usb.device().Dtr() == (round == 1) && usb.device().Rts() && !usb.device().Break());
-    ASSERT_TRUE(port->SetBreak(true) && port->SetBreak(false));
-  }
-  EXPECT_EQ(usb.chip().ModeChangeEdges(), 0u);
-  port.reset();
-  EXPECT_TRUE(usb.DriverBound());
+  ASSERT_EQ(plat::OpenFtdiPort("COM1", &port, &why), plat::FtdiOpen::kOpened) << why;
+  ASSERT_TRUE(port->ConfigureLine() && port->Clocked() && port->Clocked()->Enter());
+  std::vector<uint8_t> states(700), samples(700);
+  for (size_t i = 0; i < states.size(); ++i) states[i] = uint8_t((i * 7 / 3) % 2 ? 0x15 : 0x14);
+  ASSERT_TRUE(port->Clocked()->Clock(states.data(), states.size(), samples.data()));
+  for (size_t i = 1; i < states.size(); ++i)
+    ASSERT_EQ(samples[i] & plat::kDrivenPins, states[i - 1] & plat::kDrivenPins) << "state " << i;
+  EXPECT_EQ(usb.chip().BaudRate(), port->Clocked()->Rate());
 }
 
 // Whole cycles of the library with the chip behind COM1 or COM2 and ORVALO_SIM
@@ -78,39 +54,35 @@ TEST_F(FtdiPortTest, ClocksTheLinesAndChangesModeWithoutMovingThem) {
 // tty given back to the kernel, whatever the ending.
 TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
   const std::string kSerial = "RV0058LK00000000000042";
+  const char* kDone = "Programming Completed Successfully.";
+  const char* kNotFound = "Device not found. Check Power, Cable, Free COM.";
+  // The device's items after serial=, the chip's port, verify, the USB calls
+  // before the chip is unplugged (0: the operator may not open it), the last
+  // status text (null: a failure), a status text on the way or the note.
   struct Row {
-    const char* name;
     ChipModel model;
-    const char* sim;  // the device's items after serial=
-    const char* port;
+    const char *sim, *port;
     bool verify;
-    uint64_t unplugAfter;  // USB calls
-    const char* last;      // the last status text
-    const char* seen;      // a status text on the way, or the note on COM1
+    uint64_t unplugAfter;
+    const char *last, *seen;
   } rows[] = {
-      {"verified", ChipModel::kFt232r, ",request", "COM1", true, UINT64_MAX, "Programming Completed Successfully.",
-       "Serial Number OK."},
-      {"silent", ChipModel::kFt231x, ",silent", "COM1", false, UINT64_MAX, "Programming Completed Successfully.",
-       "No Serial Number found. Default to Factory."},
-      {"failed write", ChipModel::kFt232r, ",failwrite=0011", "COM1", false, UINT64_MAX,
-       "Programming Failed at 0x0011 .", "Serial Number OK."},
-      {"failed verify", ChipModel::kFt232r, ",badread=0013", "COM1", true, UINT64_MAX, "Verify Failed at 0x0013.",
-       "Serial Number OK."},
-      {"on COM2", ChipModel::kFt231x, ",port=COM2", "COM2", true, UINT64_MAX, "Programming Completed Successfully.",
-       "Device found at COM2. Getting Serial Number ..."},
-      {"unplugged", ChipModel::kFt232r, "", "COM1", true, 3000, nullptr, "Serial Number OK."},
+      {ChipModel::kFt232r, ",request", "COM1", true, UINT64_MAX, kDone, "Serial Number OK."},
+      {ChipModel::kFt231x, ",silent", "COM1", false, UINT64_MAX, kDone, "No Serial Number found. Default to Factory."},
+      {ChipModel::kFt232r, ",failwrite=0011", "COM1", false, UINT64_MAX, "Programming Failed at 0x0011 .", "Chip Erased."},
+      {ChipModel::kFt232r, ",badread=0013", "COM1", true, UINT64_MAX, "Verify Failed at 0x0013.", "Serial Number OK."},
+      {ChipModel::kFt231x, ",port=COM2", "COM2", true, UINT64_MAX, kDone, "Device found at COM2. Getting Serial Number ..."},
+      {ChipModel::kFt232r, "", "COM1", true, 300, nullptr, "Serial Number OK."},
       // Left to the plain port, which leads nowhere here, with the reason.
-      {"FT230X", ChipModel::kFt230x, ",port=COM2", "COM2", false, UINT64_MAX,
-       "Device not found. Check Power, Cable, Free COM.",
+      {ChipModel::kFt230x, ",port=COM2", "COM2", false, UINT64_MAX, kNotFound,
        "the FT230X behind /nonexistent/ttyUSB3 has no DTR pin to clock"},
-      {"no access", ChipModel::kFt231x, ",port=COM2", "COM2", false, 0, "Device not found. Check Power, Cable, Free COM.",
+      {ChipModel::kFt231x, ",port=COM2", "COM2", false, 0, kNotFound,
        "no access to /dev/bus/usb/001/007 (the FTDI chip behind /nonexistent/ttyUSB3): the udev rule "
        "/usr/lib/udev/rules.d/60-orvalo-programmer-ftdi.rules gives the dialout group access"},
   };
   std::vector<uint8_t> image(40);
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 37 + 5);
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(row.seen);
     std::string dir = TempDir("sysfs");
     setenv("ORVALO_SYSFS_ROOT", dir.c_str(), 1);
     bool com1 = row.port == std::string("COM1");
@@ -128,25 +100,23 @@ TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
     OnStart(&dialog);
     JoinCycleThread();
     EXPECT_EQ(plat::RunningThreadCount(), 0);
-    std::vector<std::string> texts;
-    for (const StatusLine& l : dialog.Status()) texts.push_back(l.text);
+    std::vector<std::string> texts = dialog.Texts();
     if (row.last) {
       EXPECT_EQ(dialog.LastText(), row.last);
-    } else {  // a clear failure, and the serial number the device reported
-      EXPECT_TRUE(dialog.LastRed());
-      EXPECT_EQ(std::count(texts.begin(), texts.end(), "Programming Completed Successfully."), 0);
-      EXPECT_EQ(dialog.SerialText(), kSerial);
-      EXPECT_TRUE(usb.chip().Unplugged());
+    } else {  // a clear failure, never a success
+      EXPECT_TRUE(dialog.LastRed() && usb.chip().Unplugged());
+      EXPECT_EQ(std::count(texts.begin(), texts.end(), kDone), 0);
     }
     bool seen = std::count(texts.begin(), texts.end(), row.seen) > 0 || plat::ClockedLinesNote() == row.seen;
     EXPECT_TRUE(seen) << plat::ClockedLinesNote();
     if (row.seen == std::string("Serial Number OK.")) {
       EXPECT_EQ(dialog.SerialText(), kSerial);
     }
-    if (row.last && std::string(row.last) == "Programming Completed Successfully.") {
-      std::vector<uint8_t> flash = usb.device().Flash();
-      EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    if (dialog.LastText() == kDone) {
+      EXPECT_TRUE(std::equal(image.begin(), image.end(), usb.device().Flash().begin()));
     }
+    // A chip in use at all clocked the programming link.
+    EXPECT_EQ(usb.chip().Clocked() > 0, usb.chip().UsbCalls() > 0);
     EXPECT_EQ(fake_usb_open_handles(), 0);
     EXPECT_TRUE(usb.DriverBound());
     EXPECT_EQ(usb.chip().ModeChangeEdges(), 0u);
