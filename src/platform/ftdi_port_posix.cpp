@@ -3,13 +3,18 @@
 // long as the port is open and bound again when it closes, so that the tty
 // comes back.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <libftdi1/ftdi.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -332,6 +337,15 @@ class FtdiPort : public SerialPort, public ClockedLines {
   std::deque<uint8_t> pending_;
 };
 
+bool TtyHeldElsewhere(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EBUSY;
+  int exclusive = 0;
+  bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 || (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive);
+  close(fd);
+  return held;
+}
+
 std::string Node(const UsbPlace& p) {
   char node[32];
   std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", p.bus, p.address);
@@ -358,12 +372,18 @@ FtdiOpen OpenFtdiPort(const std::string& name, std::unique_ptr<SerialPort>* port
     *why = chip + " needs libftdi1 (" + f.error + ")";
     return FtdiOpen::kUnusable;
   }
-  // A port whose lock a live process holds is left to the plain open, which
-  // refuses it and names the holder.
+  // Detaching the kernel's driver takes the tty from whoever has it open, so
+  // a tty another program holds (its lock file, our flock, TIOCEXCL) is left
+  // to the plain open, which refuses it and says who holds it.
   std::string lockPath;
   struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && TakeUucpLock(path, &lockPath) != 0)
-    return FtdiOpen::kNotAChip;
+  if (stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
+    if (TakeUucpLock(path, &lockPath) != 0) return FtdiOpen::kNotAChip;
+    if (TtyHeldElsewhere(path)) {
+      ReleaseUucpLock(lockPath);
+      return FtdiOpen::kNotAChip;
+    }
+  }
   ftdi_context* ctx = f.New();
   if (!ctx) {
     ReleaseUucpLock(lockPath);

@@ -1,6 +1,9 @@
 // The Linux chip backend through the real libftdi1, which the test's fake
 // libusb connects to an emulated chip with the simulated device on its cable.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -65,6 +68,7 @@ TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
     bool verify;
     uint64_t unplugAfter;
     const char *last, *seen;
+    bool held;  // another program holds the chip's tty exclusively
   } rows[] = {
       {ChipModel::kFt232r, ",request", "COM1", true, UINT64_MAX, kDone, "Serial Number OK."},
       {ChipModel::kFt231x, ",silent", "COM1", false, UINT64_MAX, kDone, "No Serial Number found. Default to Factory."},
@@ -78,6 +82,7 @@ TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
       {ChipModel::kFt231x, ",port=COM2", "COM2", false, 0, kNotFound,
        "no access to /dev/bus/usb/001/007 (the FTDI chip behind /nonexistent/ttyUSB3): the udev rule "
        "/usr/lib/udev/rules.d/60-orvalo-programmer-ftdi.rules gives the dialout group access"},
+      {ChipModel::kFt232r, ",port=COM2", "COM2", false, UINT64_MAX, kNotFound, "Auto Detecting Device ...", true},
   };
   std::vector<uint8_t> image(40);
   for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 37 + 5);
@@ -85,10 +90,17 @@ TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
     SCOPED_TRACE(row.seen);
     std::string dir = TempDir("sysfs");
     setenv("ORVALO_SYSFS_ROOT", dir.c_str(), 1);
+    std::string tty = "/nonexistent/ttyUSB3";
+    int master = row.held ? posix_openpt(O_RDWR | O_NOCTTY) : -1, slave = -1;
+    if (row.held && grantpt(master) == 0 && unlockpt(master) == 0) {
+      tty = ptsname(master);
+      slave = open(tty.c_str(), O_RDWR | O_NOCTTY);
+      ASSERT_EQ(ioctl(slave, TIOCEXCL), 0);
+    }
     bool com1 = row.port == std::string("COM1");
-    setenv("ORVALO_COM1", com1 ? "/nonexistent/ttyUSB3" : "/nonexistent/orvalo-com1", 1);
-    setenv("ORVALO_COM2", com1 ? "/nonexistent/orvalo-com2" : "/nonexistent/ttyUSB3", 1);
-    ChipOnUsb usb(row.model, "serial=" + kSerial + row.sim, dir, "ttyUSB3", row.port);
+    setenv("ORVALO_COM1", com1 ? tty.c_str() : "/nonexistent/orvalo-com1", 1);
+    setenv("ORVALO_COM2", com1 ? "/nonexistent/orvalo-com2" : tty.c_str(), 1);
+    ChipOnUsb usb(row.model, "serial=" + kSerial + row.sim, dir, tty.substr(tty.rfind('/') + 1), row.port);
     if (row.unplugAfter == 0)
       usb.DenyAccess();
     else
@@ -117,10 +129,12 @@ TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
     }
     // A chip in use at all clocked the programming link.
     EXPECT_EQ(usb.chip().Clocked() > 0, usb.chip().UsbCalls() > 0);
+    EXPECT_EQ(usb.chip().UsbCalls() == 0, row.last == kNotFound);  // a chip it cannot use stays untouched
     EXPECT_EQ(fake_usb_open_handles(), 0);
     EXPECT_TRUE(usb.DriverBound());
     EXPECT_EQ(usb.chip().ModeChangeEdges(), 0u);
     ResetGlobals();
+    if (row.held) close(slave), close(master);
   }
 }
 
