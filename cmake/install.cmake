@@ -91,5 +91,8 @@ if(TARGET orvalo-programmer)
 endif()
 add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_OUTPUTS})
 
+# Access for the operators to the USB chips the link clocks directly.
+install(FILES ${ORVALO_DIST_DIR}/udev/60-orvalo-programmer-ftdi.rules DESTINATION lib/udev/rules.d)
+
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ORVALO_DOC_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/samples/firmware.hex DESTINATION ${ORVALO_DOC_DIR}/examples)

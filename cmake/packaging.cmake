@@ -25,6 +25,8 @@ else()
     # Qt finds its display plugins at run time, out of dpkg-shlibdeps' sight.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
   endif()
+  # Loaded at run time for the FTDI chips, out of dpkg-shlibdeps' sight.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libftdi1-2")
   if(ORVALO_WEB_ADDRESS)
     set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ORVALO_WEB_ADDRESS}")
   endif()

@@ -15,6 +15,8 @@ ensure_packages() {
 
 # What every build needs.
 # fonts-dejavu-core: without a font Qt draws every glyph as a box.
-BASE_PACKAGES=(cmake make g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
+# libftdi1-dev, libusb-1.0-0-dev: the headers of the FTDI chip backend and of
+# the test's stand-in for libusb; libftdi1-2: the library the tests load.
+BASE_PACKAGES=(cmake make g++ libgtest-dev qt6-base-dev fonts-dejavu-core libftdi1-2 libftdi1-dev libusb-1.0-0-dev)
 # What the screenshot of the dialog under a virtual X display needs.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick xdotool)
