@@ -281,7 +281,10 @@ FtdiOpen OpenFtdiPort(const std::string& name, std::unique_ptr<SerialPort>* port
   long com = ComNumber(name);
   if (com == 0) return FtdiOpen::kNotAChip;
   auto lib = std::make_unique<Library>();
-  lib->module = LoadLibraryW(L"ftd2xx.dll");
+  // Only where the chip maker's driver installs it (the system folder) or
+  // beside the program: never from the current folder, which may be wherever
+  // the firmware file came from.
+  lib->module = LoadLibraryExW(L"ftd2xx.dll", nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!lib->module) return FtdiOpen::kNotAChip;
   std::string missing = lib->Resolve();
   if (!missing.empty()) {

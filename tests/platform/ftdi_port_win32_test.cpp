@@ -107,6 +107,10 @@ TEST_P(FtdiCycleTest, ACycleThroughTheChipEndsAsTheDeviceDecides) {
   UseEmulatedDevice(std::string("ftdi-") + row.name, "nodevice");
   std::string items = std::string("serial=") + kSerial + ",flash=" + TempDir(row.name) + "/device.bin";
   Attach(items + (*row.device ? "," : "") + row.device, row.model, row.com, row.dll);
+  // A library in the current folder is none of the chip maker's.
+  std::string here = WindowsPath(TempDir(std::string("cwd-") + row.name));
+  ASSERT_TRUE(CopyFileA(WindowsPath(ORVALO_TEST_D2XX_DLL).c_str(), (here + "\\ftd2xx.dll").c_str(), FALSE));
+  ASSERT_TRUE(SetCurrentDirectoryA(here.c_str()) && SetEnvironmentVariableA(kD2xxLoaded, nullptr));
   RecordingDialog dialog;
   dialog.SetVerify(true);
   if (row.unplug)
@@ -122,6 +126,7 @@ TEST_P(FtdiCycleTest, ACycleThroughTheChipEndsAsTheDeviceDecides) {
   EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), row.serial);
   EXPECT_EQ(d2xx.OpenHandles(), 0);
   EXPECT_EQ(chip->ModeChangeEdges(), 0u) << "a mode change moved a driven line";
+  EXPECT_EQ(GetEnvironmentVariableA(kD2xxLoaded, nullptr, 0), 0u) << "the library was loaded from the current folder";
   EXPECT_TRUE(row.com != 2 || texts.at(1) == "Device found at COM2. Getting Serial Number ...");
   EXPECT_TRUE((row.dll && !*row.note) || chip->UsbCalls() == 0) << "a chip that cannot clock carried the cycle";
   if (row.last == kDone) {

@@ -32,6 +32,9 @@ class D2xxDevices {
   virtual d2xx::Status ResetDevice(d2xx::Handle h) = 0;
 };
 
+// Set in the process's environment whenever the DLL is loaded afresh.
+constexpr const char kD2xxLoaded[] = "ORVALO_TEST_D2XX_LOADED";
+
 // The DLL's extra export; null takes the devices away (the DLL then lists none).
 constexpr const char kUseD2xxDevices[] = "OrvaloUseD2xxDevices";
 using UseD2xxDevicesFn = void (*)(D2xxDevices*);

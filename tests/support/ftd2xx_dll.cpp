@@ -11,6 +11,11 @@ D2xxDevices* g_devices = nullptr;
 #define ORVALO_EXPORT extern "C" __declspec(dllexport)
 #define FORWARD(call) return g_devices ? g_devices->call : d2xx::kDeviceNotFound
 
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) SetEnvironmentVariableA(kD2xxLoaded, "1");
+  return TRUE;
+}
+
 ORVALO_EXPORT void OrvaloUseD2xxDevices(D2xxDevices* devices) { g_devices = devices; }
 
 ORVALO_EXPORT d2xx::Status WINAPI FT_CreateDeviceInfoList(DWORD* count) {
