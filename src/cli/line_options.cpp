@@ -9,6 +9,9 @@ const char kLineOptionsUsage[] =
     "  --fast                find the end of each byte write by reading the byte\n"
     "                        back (at most 9 ms) instead of a fixed 6 ms pause, and\n"
     "                        read without pauses; a byte 0x7F waits 9 ms\n"
+    "  --line-operations     drive the lines one operation at a time even when the\n"
+    "                        port's USB adapter is a chip that can clock them (FTDI\n"
+    "                        FT232R, FT231X); also settings: Device, Clocked Lines=0\n"
     "  --station NAME        this runner's own stored serial number (settings:\n"
     "                        Kestrune/orvalo-programmer-NAME.INI), for one runner\n"
     "                        per cable; NAME is 1-32 of A-Z a-z 0-9 _ -; held by\n"
@@ -24,6 +27,10 @@ int TakeLineOption(int argc, char** argv, int* i, LineOptions* o, std::string* w
   const char* arg = argv[*i];
   if (std::strcmp(arg, "--fast") == 0) {
     o->fast = true;
+    return 1;
+  }
+  if (std::strcmp(arg, "--line-operations") == 0) {
+    o->lineOperations = true;
     return 1;
   }
   std::string* value = nullptr;

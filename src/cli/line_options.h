@@ -1,5 +1,6 @@
 // The runner's options for production lines: a journal of every run, its
-// report, the station a runner stands for, and the fast mode.
+// report, the station a runner stands for, the fast mode, and the way the
+// lines are driven.
 #pragma once
 
 #include <string>
@@ -9,6 +10,7 @@ struct LineOptions {
   std::string journalReport;  // --journal-report FILE
   std::string station;        // --station NAME
   bool fast = false;          // --fast
+  bool lineOperations = false;  // --line-operations
 };
 
 // Takes argv[*i] (and the value after it) when it is one of these options,

@@ -21,6 +21,7 @@
 #include "isp/fast_mode.h"
 #include "state/stop_request.h"
 #include "platform/append_file.h"
+#include "platform/clocked_lines.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
 #include "sim/sim.h"
@@ -30,8 +31,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: orvalo-programmer-cli [--verify] [--strict-serial] [--fast] [--station NAME]\n"
-    "                             [--journal FILE] [--] [FIRMWARE]\n"
+    "Usage: orvalo-programmer-cli [--verify] [--strict-serial] [--fast] [--line-operations]\n"
+    "                             [--station NAME] [--journal FILE] [--] [FIRMWARE]\n"
     "       orvalo-programmer-cli --journal-report FILE\n"
     "       orvalo-programmer-cli --help | --version\n"
     "\n"
@@ -104,6 +105,9 @@ const char kUsage[] =
     "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
     "                      script the serial-number report (see README)\n"
     "    holdwait=MS       the driver ends a cancelled break wait MS ms late (0)\n"
+    "    ftdi[=US]         both ports are USB adapters whose chip clocks the lines,\n"
+    "                      US microseconds per USB round trip (1000)\n"
+    "    unplug=N          with ftdi: the chip is unplugged at its Nth call\n"
     "  Each item at most once, except absent, refuse, failwrite and badread;\n"
     "  nothing is trimmed. A set but empty ORVALO_SIM is an error. Whenever the\n"
     "  simulator is on, a line on standard error says so.\n";
@@ -155,6 +159,7 @@ int main(int argc, char** argv) {
     }
   }
   SetFastMode(line.fast);
+  if (line.lineOperations) plat::AllowClockedLines(false);
   // The dialog program's settings, so that both share the stored serial
   // number; a station has its own, held by one cycle at a time.
   SetProfileName(StationApplicationKey(line.station).c_str());

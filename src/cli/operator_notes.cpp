@@ -46,6 +46,28 @@ std::string DescribePortProblem(const std::string& name, const plat::PortNote& n
   return Where(name, note) + problem + (note.detail.empty() ? "" : " The system says: " + note.detail);
 }
 
+namespace {
+
+// Which way the link drove an opened port's lines, and why not the chip's
+// way when its adapter has such a chip.
+void ReportLineWay(std::FILE* err, const std::string& name, const PortProbe& probe) {
+  const char* p = "orvalo-programmer-cli";
+  if (probe.lines == LineWay::kClocked)
+    std::fprintf(err, "%s: %s: the lines are clocked by the adapter's chip, a whole instruction per USB transfer\n", p,
+                 name.c_str());
+  if (probe.lines == LineWay::kLineOperations)
+    std::fprintf(err, "%s: %s: the lines are driven one operation at a time%s%s\n", p, name.c_str(),
+                 probe.clockedNote.empty() ? "" : "; the adapter's chip cannot clock them: ",
+                 EscapeForOutput(probe.clockedNote).c_str());
+  if (probe.lines == LineWay::kNotUsed && !probe.clockedNote.empty())
+    std::fprintf(err, "%s: %s: %s\n", p, name.c_str(), EscapeForOutput(probe.clockedNote).c_str());
+  if (probe.chipFailed)
+    std::fprintf(err, "%s: %s: the adapter's chip failed while it clocked the lines (unplugged?); no answer after it counted\n",
+                 p, name.c_str());
+}
+
+}  // namespace
+
 void ReportPortProbes(std::FILE* err, const CycleReport& report) {
   for (int i = 0; i < kProbedPorts; ++i) {
     const PortProbe& probe = report.ports[i];
@@ -63,6 +85,7 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
     else if (probe.result == ProbeResult::kNoAnswer)
       line = Where(name, note) + "opened, but no device answered.";
     if (!line.empty()) std::fprintf(err, "%s\n", line.c_str());
+    ReportLineWay(err, name, probe);
   }
   // The part that answered is not the one this system programs.
   std::string expected = Signature(kTargetSignature);

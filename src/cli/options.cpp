@@ -54,7 +54,7 @@ bool ParseOptions(int argc, char** argv, CliOptions* options, LineOptions* line,
     options->firmwareGiven = true;
     options->firmware = arg;
   }
-  bool cycleOptions = options->verify || options->strictSerial || options->firmwareGiven || line->fast ||
+  bool cycleOptions = options->verify || options->strictSerial || options->firmwareGiven || line->fast || line->lineOperations ||
                       !line->journal.empty() || !line->station.empty();
   if (!line->journalReport.empty() && cycleOptions) {
     *error = "--journal-report runs no cycle and takes no other option or FIRMWARE";

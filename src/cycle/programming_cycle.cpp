@@ -10,14 +10,19 @@
 #include "state/shared_state.h"
 #include "state/stop_request.h"
 #include "image/hex_passes.h"
+#include "app/settings_store.h"
 #include "isp/instructions.h"
+#include "isp/line_sink.h"
 #include "isp/port.h"
 #include "isp/target_part.h"
 #include "platform/clock.h"
+#include "platform/clocked_lines.h"
+#include "platform/ftdi_port.h"
 #include "platform/port_problem.h"
 #include "platform/thread.h"
 
 const char kCycleSucceededText[] = "Programming Completed Successfully.";
+const char kClockedLinesEntry[] = "Clocked Lines";
 
 std::unique_ptr<plat::Thread> g_cycleThread;
 
@@ -57,6 +62,7 @@ PartCheck IdentifyPart(uint8_t* s) {
 
 // Runs every stage up to the final text, which it leaves in message.
 CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, CycleReport* report) {
+  if (GetProfileString("Device", kClockedLinesEntry, "") == "0") plat::AllowClockedLines(false);
   char portName[8] = {0};
   bool found = false;
   for (int n = 1; n <= 2 && !found; ++n) {
@@ -67,18 +73,21 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
     // stand for this one.
     plat::NotePortProblem(portName, plat::PortNote());
     int opened = OpenPort(portName);
+    probe.clockedNote = plat::ClockedLinesNote();
     if (opened != 0) {
       probe.result = opened == kPortSetupFailed ? ProbeResult::kSettingsRefused : ProbeResult::kNotOpened;
       probe.note = plat::LastPortProblem(portName);
       plat::Sleep(1);
       continue;
     }
+    probe.lines = ClockLinesByAdapter() ? LineWay::kClocked : LineWay::kLineOperations;
     if (EnterProgrammingMode() == 0) {
       probe.result = ProbeResult::kAnswered;
       found = true;
       break;
     }
     probe.result = ProbeResult::kNoAnswer;
+    probe.chipFailed = ClockedLinkLost();
     ClosePort();
     plat::Sleep(1);
   }
@@ -98,8 +107,10 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", portName);
   dialog->SetStatusText(message);
   // The firmware already on the device reports the serial number, so it must
-  // run before anything is erased.
+  // run before anything is erased. Its first report comes 20 ms after it
+  // starts: the port is a UART again well before.
   LockAndRun();
+  ReleaseClockedLines();
   plat::Sleep(10);
   char working[kWorkingSerialSize];
   int serial = ObtainSerialNumber(dialog, working, &report->serialSource);
@@ -119,6 +130,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   // The last moment at which stopping leaves the device as it came.
   if (StopRequested()) return Stopped(message);
 
+  ClockLinesByAdapter();
   if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
   EraseChip();
   dialog->SetStatusText("Chip Erased.");
@@ -144,6 +156,9 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   if (WriteSerialRecord(working, 23) != 0 || CheckSerialRecord(working, 23) != 0)
     return Fail(message, size, "Writing Serial Number failed.");
   LockAndRun();
+  // The lock and the release have no answer to check; an adapter that failed
+  // on the way may have carried neither.
+  if (ClockedLinkLost()) return Fail(message, size, "Programming Failed.");
   std::snprintf(message, size, "%s", kCycleSucceededText);
   return CycleEnd::kCompleted;
 }
@@ -182,6 +197,8 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
   }
 
   if (message[0]) dialog->SetStatusText(message);
+  for (PortProbe& probe : report.ports)
+    if (probe.result == ProbeResult::kAnswered && ClockedLinkLost()) probe.chipFailed = true;
   ClosePort();
   SetReport(report);
   if (view) view->ShowCycleReport(report);

@@ -62,9 +62,18 @@ enum class ProbeResult {
   kNoAnswer,         // opened and configured, but Programming Enable found no device
   kAnswered,
 };
+// How the link drove an opened port's lines.
+enum class LineWay {
+  kNotUsed,         // the port was not opened
+  kLineOperations,  // one operation at a time, each a call on the port
+  kClocked,         // clocked by the adapter's chip, a whole instruction per call
+};
 struct PortProbe {
   ProbeResult result = ProbeResult::kNotTried;
   plat::PortNote note;  // the platform's reason for kNotOpened or kSettingsRefused
+  LineWay lines = LineWay::kNotUsed;
+  std::string clockedNote;  // why an adapter's chip could not clock the lines
+  bool chipFailed = false;  // the chip failed while it clocked the lines
 };
 constexpr int kProbedPorts = 2;
 
@@ -90,6 +99,10 @@ class CycleReportView {
   virtual ~CycleReportView() = default;
   virtual void ShowCycleReport(const CycleReport& report) = 0;
 };
+
+// The settings entry (section "Device") that turns clocked lines off for the
+// rest of the run when it reads "0".
+extern const char kClockedLinesEntry[];  // "Clocked Lines"
 
 // The cycle itself; kCycleNoDialog without a dialog, otherwise 0 after a cycle. The
 // firmware file is read and checked before any port is opened; the passes use

@@ -1,5 +1,6 @@
 #include "isp/bit_link.h"
 
+#include "isp/line_sink.h"
 #include "isp/port.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
@@ -8,6 +9,7 @@
 // The link has no clock of its own: a delay unit is as long as the yields it
 // is made of, so its length follows the scheduler, not a timer.
 void DelayUnit() {
+  if (g_clockedLink) return clocked::Hold();
   plat::Sleep(0);
   for (uint8_t i = 0; i < g_delayCount; ++i) plat::Sleep(0);
 }
@@ -15,12 +17,12 @@ void DelayUnit() {
 // The cable latches DTR into the device's control input on the RTS strobe, so
 // the level must be on DTR before RTS drops.
 void StrobeControl(uint8_t level) {
-  g_hPort->SetDtr(level != 0);
-  g_hPort->SetRts(true);
-  plat::Sleep(1);
-  g_hPort->SetRts(false);
-  plat::Sleep(1);
-  g_hPort->SetRts(true);
+  LineDtr(level != 0);
+  LineRts(true);
+  LinePause(1);
+  LineRts(false);
+  LinePause(1);
+  LineRts(true);
 }
 
 // The device's answer bit is sampled before the next data bit goes out and
@@ -30,16 +32,13 @@ int TransferByte(uint8_t out, uint8_t* in) {
   if (!in) return kTransferNoBuffer;
   *in = 0;
   for (int bit = 0; bit < 8; ++bit) {
-    *in = uint8_t(*in << 1);
-    bool cts = false;
     DelayUnit();
-    if (!g_hPort->GetCts(&cts)) cts = false;
-    if (!cts) *in |= 1;
-    g_hPort->SetDtr((out & 0x80) == 0);
+    LineAnswerBit(in, uint8_t(0x80 >> bit));
+    LineDtr((out & 0x80) == 0);
     out = uint8_t(out << 1);
-    g_hPort->SetBreak(false);
+    LineBreak(false);
     DelayUnit();
-    g_hPort->SetBreak(true);
+    LineBreak(true);
   }
   return 0;
 }

@@ -2,16 +2,18 @@
 
 #include "isp/bit_link.h"
 #include "isp/fast_mode.h"
+#include "isp/line_sink.h"
 #include "isp/port.h"
 #include "platform/clock.h"
 
 namespace {
 
+// The answers nobody reads. With clocked lines they arrive once the
+// instruction has gone out, so they need a place that outlives the transfer.
+uint8_t g_unheard;
+
 // One byte of a frame whose answer is not needed.
-int Send(uint8_t out) {
-  uint8_t ignored;
-  return TransferByte(out, &ignored);
-}
+int Send(uint8_t out) { return TransferByte(out, &g_unheard); }
 
 // Programming Enable attempts until the device echoes 0x53 in the third
 // transfer. A failed attempt gets one extra clock pulse, so the framing slips
@@ -26,12 +28,13 @@ int EnableLoop(unsigned pauseAfterFailure) {
     TransferByte(0x00, &echo);
     DelayUnit();
     Send(0x00);  // all four bytes go out whatever the echo
+    if (!LineFlush()) return kNoAnswer;
     if (echo == 0x53) return 0;
     DelayUnit();
-    g_hPort->SetBreak(false);
+    LineBreak(false);
     DelayUnit();
-    g_hPort->SetBreak(true);
-    plat::Sleep(pauseAfterFailure);
+    LineBreak(true);
+    LinePause(pauseAfterFailure);
   }
   return kNoAnswer;
 }
@@ -45,12 +48,12 @@ uint8_t AddressLow(int address) { return uint8_t((address >> 1) & 0xFF); }
 // programming, and the device needs 20 ms after reset before it listens.
 int EnterProgrammingMode() {
   StrobeControl(0);
-  g_hPort->SetBreak(true);
-  plat::Sleep(1);
+  LineBreak(true);
+  LinePause(1);
   StrobeControl(1);
-  plat::Sleep(1);
+  LinePause(1);
   StrobeControl(0);
-  plat::Sleep(22);
+  LinePause(22);
   return EnableLoop(0);
 }
 
@@ -65,11 +68,11 @@ int EraseChip() {
   DelayUnit();
   Send(0x00);
   DelayUnit();
-  plat::Sleep(22);
+  LinePause(22);
   StrobeControl(1);
-  plat::Sleep(1);
+  LinePause(1);
   StrobeControl(0);
-  plat::Sleep(22);
+  LinePause(22);
   return EnableLoop(1);
 }
 
@@ -84,7 +87,7 @@ int WriteFlashByte(int address, uint8_t data) {
   if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(data, &echo);
   if (r != 0) return r;
-  if (echo != AddressLow(address)) return kNoAnswer;
+  if (!LineFlush() || echo != AddressLow(address)) return kNoAnswer;
   return AwaitByteWritten(address, data);
 }
 
@@ -95,6 +98,7 @@ int ReadFlashByte(int address, uint8_t* out) {
   if (r == 0) r = Send(AddressLow(address));
   if (r == 0) r = TransferByte(0x00, out);
   if (r != 0) return r;
+  if (!LineFlush()) return kNoAnswer;
   PauseAfterRead();
   return 0;
 }
@@ -110,18 +114,19 @@ int ReadSignature(uint8_t* out) {
     if (r == 0) r = TransferByte(0x00, &out[index]);
     if (r != 0) return r;
   }
-  return 0;
+  return LineFlush() ? 0 : kNoAnswer;
 }
 
 int LockAndRun() {
   Send(0xAC);
-  plat::Sleep(0);
+  LinePause(0);
   Send(0xE0);
-  plat::Sleep(0);
+  LinePause(0);
   Send(0x00);
-  plat::Sleep(0);
+  LinePause(0);
   Send(0x00);
-  plat::Sleep(22);
+  LinePause(22);
   StrobeControl(1);
+  LineFlush();
   return 0;
 }

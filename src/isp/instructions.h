@@ -17,12 +17,13 @@ int EraseChip();
 // transfer's failure (in fast mode also kNoAnswer when the byte does not read
 // back as written).
 int WriteFlashByte(int address, uint8_t data);
-// Read Program Memory for one byte. 0, kReadNoBuffer (out is null) or a
-// transfer's failure.
+// Read Program Memory for one byte. 0, kReadNoBuffer (out is null), a
+// transfer's failure, or kNoAnswer when the adapter clocking the lines failed
+// (line_sink.h).
 int ReadFlashByte(int address, uint8_t* out);
 // Read Signature Bytes: the part's three signature bytes, each answered in
-// the fourth transfer of its frame. 0, kReadNoBuffer (out is null) or a
-// transfer's failure. A part whose reads are locked answers one fixed value.
+// the fourth transfer of its frame. 0, kReadNoBuffer (out is null), a
+// transfer's failure or kNoAnswer (the adapter failed). A part whose reads are locked answers one fixed value.
 int ReadSignature(uint8_t* out);
 // Write Lock Bits, then control level 1: the device runs its firmware. Always 0.
 int LockAndRun();

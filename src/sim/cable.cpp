@@ -16,9 +16,14 @@ void Cable::HostClosed() {
   rx_.clear();
 }
 
+void Cable::NoteLevels() { levels_.Add(uint8_t((dtr_ ? 1 : 0) | (rts_ ? 2 : 0) | (brk_ ? 4 : 0))); }
+
 void Cable::SetDtr(bool on) {
   ++counts_.dtr;
-  dtr_ = on;
+  if (dtr_ != on) {
+    dtr_ = on;
+    NoteLevels();
+  }
   if (!cut_) data.Raise(on ? 0 : 1);
 }
 
@@ -30,13 +35,19 @@ void Cable::SetDtr(bool on) {
 void Cable::SetRts(bool on) {
   ++counts_.rts;
   bool rising = !rts_ && on;
-  rts_ = on;
+  if (rts_ != on) {
+    rts_ = on;
+    NoteLevels();
+  }
   if (rising && !cut_) reset.Raise(dtr_ ? 1 : 0);
 }
 
 void Cable::SetBreak(bool on) {
   ++counts_.brk;
-  brk_ = on;
+  if (brk_ != on) {
+    brk_ = on;
+    NoteLevels();
+  }
   if (!cut_) clock.Raise(on ? 0 : 1);
 }
 

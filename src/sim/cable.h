@@ -14,6 +14,7 @@
 #include <deque>
 #include <vector>
 
+#include "sim/history.h"
 #include "sim/sim.h"
 #include "sim/signal.h"
 
@@ -39,6 +40,7 @@ class Cable {
   void SetBreak(bool on);
   void Transmit(uint8_t byte);
   bool Cts();
+  bool CtsUncounted() const { return !cut_ && answer_ == 0; }
   std::vector<RxEvent> TakeRx(int64_t now);
   int64_t NextRxTime() const;  // plat::kForever when nothing is queued
   void Cut();
@@ -48,8 +50,15 @@ class Cable {
   bool Break() const { return brk_; }
   bool IsCut() const { return cut_; }
   const LineCounts& Counts() const { return counts_; }
-  void ClearCounts() { counts_ = LineCounts{}; }
-  size_t HeldBytes() const { return rx_.size() * sizeof(RxEvent); }
+  void ClearCounts() {
+    counts_ = LineCounts{};
+    levels_.Clear();
+  }
+  // The host's lines after each change (kept only on request), as
+  // Device::LineLevels.
+  void KeepLevels(bool on) { levels_.Keep(on); }
+  std::vector<uint8_t> Levels() const { return levels_.Items(); }
+  size_t HeldBytes() const { return rx_.size() * sizeof(RxEvent) + levels_.HeldBytes(); }
 
   // Lines towards the device.
   Signal<int> reset{1};    // the latched level
@@ -66,6 +75,8 @@ class Cable {
   bool hostOpen_ = false;
   bool cut_ = false;
   int answer_ = kFloating;
+  void NoteLevels();
+  History<uint8_t> levels_{1 << 16};
   std::deque<RxEvent> rx_;
   LineCounts counts_;
 };

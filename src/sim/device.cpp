@@ -5,6 +5,8 @@
 
 #include "sim/device_file.h"
 
+#include "platform/clocked_lines.h"
+
 #include "platform/clock.h"
 
 namespace sim {
@@ -121,6 +123,24 @@ void SimDevice::SetBreak(bool on) {
   cable_.SetBreak(on);
 }
 
+// The pins the chip does not drive read high; a line changes only when its
+// level does, in the order DTR, break, RTS, so that a state that raised RTS
+// together with a new DTR would latch the new level.
+uint8_t SimDevice::ClockState(uint8_t state, int64_t at) {
+  std::lock_guard<std::mutex> g(m_);
+  Begin(at);
+  uint8_t sample = uint8_t(~plat::kDrivenPins);
+  if (!cable_.Dtr()) sample |= plat::kPinDtr;
+  if (!cable_.Rts()) sample |= plat::kPinRts;
+  if (!cable_.Break()) sample |= plat::kPinTxd;
+  if (cable_.CtsUncounted()) sample = uint8_t(sample & ~plat::kPinCts);
+  bool dtr = !(state & plat::kPinDtr), rts = !(state & plat::kPinRts), brk = !(state & plat::kPinTxd);
+  if (dtr != cable_.Dtr()) cable_.SetDtr(dtr);
+  if (brk != cable_.Break()) cable_.SetBreak(brk);
+  if (rts != cable_.Rts()) cable_.SetRts(rts);
+  return sample;
+}
+
 bool SimDevice::Cts() {
   std::lock_guard<std::mutex> g(m_);
   return cable_.Cts();
@@ -174,6 +194,7 @@ void SimDevice::KeepHistory(bool on) {
   std::lock_guard<std::mutex> g(m_);
   programming_.KeepHistory(on);
   firmware_.KeepHistory(on);
+  cable_.KeepLevels(on);
 }
 
 size_t SimDevice::HeldBytes() const {
@@ -214,6 +235,11 @@ std::vector<Frame> SimDevice::Frames() const {
 LineCounts SimDevice::Counts() const {
   std::lock_guard<std::mutex> g(m_);
   return cable_.Counts();
+}
+
+std::vector<uint8_t> SimDevice::LineLevels() const {
+  std::lock_guard<std::mutex> g(m_);
+  return cable_.Levels();
 }
 
 std::vector<int> SimDevice::DtrAtRisingEdges() const {

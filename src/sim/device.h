@@ -50,6 +50,9 @@ class SimDevice : public Device {
   // Earliest time something will happen on the receive line, or kForever.
   int64_t NextEventTime();
   bool RefuseSettings(const std::string& port);
+  // One state of an adapter that clocks the lines (platform/clocked_lines.h),
+  // put out at `at`: returns the pins as sampled just before it.
+  uint8_t ClockState(uint8_t state, int64_t at);
 
   // Device (test view).
   std::vector<uint8_t> Flash() const override;
@@ -67,6 +70,7 @@ class SimDevice : public Device {
   std::vector<Frame> Frames() const override;
   LineCounts Counts() const override;
   std::vector<int> DtrAtRisingEdges() const override;
+  std::vector<uint8_t> LineLevels() const override;
   uint64_t ClockPulses() const override;
   uint64_t ProtocolViolations() const override;
   std::vector<uint8_t> UartReceived() const override;

@@ -68,6 +68,9 @@ class Device {
   virtual std::vector<Frame> Frames() const = 0;
   virtual LineCounts Counts() const = 0;
   virtual std::vector<int> DtrAtRisingEdges() const = 0;  // DTR level at each clock pulse
+  // The host's lines after each change of any of them: bit 0 DTR asserted,
+  // bit 1 RTS asserted, bit 2 break set.
+  virtual std::vector<uint8_t> LineLevels() const = 0;
   virtual uint64_t ClockPulses() const = 0;
   virtual uint64_t ProtocolViolations() const = 0;
   virtual std::vector<uint8_t> UartReceived() const = 0;  // bytes the host sent

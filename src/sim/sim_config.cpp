@@ -128,6 +128,13 @@ std::string ParseConfig(const std::string& text, Config* c) {
     } else if (key == "holdwait") {
       if (!ParseNumber(v, 10, 0, 60000, &n)) return bad("milliseconds 0 to 60000");
       c->holdWaitMs = int(n);
+    } else if (key == "ftdi") {
+      if (hasValue && !ParseNumber(v, 10, 0, 1000000, &n)) return bad("microseconds 0 to 1000000");
+      c->chip = true;
+      if (hasValue) c->chipRoundTripUs = int(n);
+    } else if (key == "unplug") {
+      if (!ParseNumber(v, 10, 1, 100000000, &n)) return bad("a count of the chip's calls, from 1");
+      c->unplug = n;
     } else if (key == "seed") {
       if (!ParseNumber(v, 10, 0, 999999999, &n)) return bad("0 to 999999999");
       c->seed = uint32_t(n);
@@ -162,6 +169,7 @@ std::string ParseConfig(const std::string& text, Config* c) {
   }
   if (!anyItem)
     return "ORVALO_SIM: set but empty, \"" + text + "\" names no item (unset ORVALO_SIM to use the serial ports)";
+  if (c->unplug && !c->chip) return "ORVALO_SIM: \"unplug\" needs \"ftdi\" (only the chip can be unplugged)";
   if (c->portGiven && c->absent[PortIndex(c->port)])
     return "ORVALO_SIM: \"port=" + c->port + "\" names a port that is also \"absent=" + c->port + "\"";
   return std::string();

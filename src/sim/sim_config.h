@@ -46,6 +46,12 @@ struct Config {
   // The cable's driver: a cancelled break wait ends only this long after the
   // cancel (a driver that ignores it for a while).
   int holdWaitMs = 0;
+  // Both ports are adapters whose chip can clock the lines (a USB round trip
+  // of chipRoundTripUs per call), unplugged at their unplug-th call (1 =
+  // the first) when unplug > 0.
+  bool chip = false;
+  int chipRoundTripUs = 1000;
+  long unplug = 0;
 };
 
 // The longest write busy time `busy` accepts, in milliseconds.

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/clocked_lines.h"
 #include "platform/serial_port.h"
 #include "sim/device.h"
 #include "sim/sim.h"
@@ -19,6 +20,8 @@ struct World {
   std::unique_ptr<SimDevice> device;
   bool open[3] = {false, false, false};
   int maxOpen = 0;
+  long chipCalls = 0;  // every port's chip, for `unplug`
+  std::atomic<bool> unplugged{false};
 };
 
 World& W() {
@@ -26,17 +29,71 @@ World& W() {
   return w;
 }
 
+// The chip behind a simulated port. In synchronous bit-bang mode it reads
+// the pins just before it puts out each state (the sample is one state
+// behind), one state every 1/kChipRate s, and a call takes the modelled USB
+// round trip on top: half of it before the first state reaches the pins.
+// Entering and leaving the mode keep the lines' levels; the simulated chip
+// has none of the glitches a real one may show there.
+constexpr unsigned kChipRate = 3000000;
+
+class SimChip : public plat::ClockedLines {
+ public:
+  SimChip(SimDevice* device, bool connected, int roundTripUs, long unplugAt)
+      : device_(device), connected_(connected), roundTripUs_(roundTripUs), unplugAt_(unplugAt) {}
+
+  bool Enter() override { return Call(true); }
+  bool Leave() override { return Call(true); }
+  unsigned Rate() const override { return kChipRate; }
+
+  bool Clock(const uint8_t* states, size_t n, uint8_t* samples) override {
+    int64_t start = plat::NowUs();
+    if (!Call(false)) return false;
+    int64_t first = start + roundTripUs_ / 2;
+    for (size_t i = 0; i < n; ++i) {
+      int64_t at = first + int64_t(i * 1000000 / kChipRate);
+      samples[i] = connected_ ? device_->ClockState(states[i], at) : uint8_t(~0);
+    }
+    plat::WaitUntil(start + roundTripUs_ + int64_t((n * 1000000 + kChipRate - 1) / kChipRate), nullptr);
+    return true;
+  }
+
+ private:
+  // Counts the call and, for a mode change, takes its round trip (Clock
+  // times its own); false once the chip is unplugged.
+  bool Call(bool roundTrip) {
+    World& w = W();
+    bool gone;
+    {
+      std::lock_guard<std::mutex> g(w.m);
+      ++w.chipCalls;
+      if (unplugAt_ > 0 && w.chipCalls >= unplugAt_) w.unplugged.store(true);
+      gone = w.unplugged.load();
+    }
+    if (gone) return false;
+    if (roundTrip) plat::WaitUntil(plat::NowUs() + roundTripUs_, nullptr);
+    return true;
+  }
+
+  SimDevice* device_;
+  bool connected_;
+  int64_t roundTripUs_;
+  long unplugAt_;
+};
+
 // One end of the simulated cable. A port without the device on it has every
 // line unconnected: CTS is never asserted and nothing is ever received.
 class SimPort : public plat::SerialPort {
  public:
-  SimPort(std::string name, SimDevice* device, bool connected, int holdWaitMs)
-      : name_(std::move(name)), device_(device), connected_(connected), holdUs_(int64_t(holdWaitMs) * 1000) {}
+  SimPort(std::string name, SimDevice* device, bool connected, int holdWaitMs, const Config& config)
+      : name_(std::move(name)), device_(device), connected_(connected), holdUs_(int64_t(holdWaitMs) * 1000) {
+    if (config.chip) chip_.reset(new SimChip(device, connected, config.chipRoundTripUs, config.unplug));
+  }
   // The close as Windows' serial driver performs it: the break ends, then
   // DTR drops, then RTS. Lines that only fall latch nothing, so a closed port
   // leaves the device at the level the cycle last gave it.
   ~SimPort() override {
-    if (connected_) {
+    if (Live()) {
       device_->SetBreak(false);
       device_->SetDtr(false);
       device_->SetRts(false);
@@ -56,20 +113,20 @@ class SimPort : public plat::SerialPort {
   bool SetReadsImmediate() override { return true; }
 
   bool SetDtr(bool on) override {
-    if (connected_) device_->SetDtr(on);
-    return true;
+    if (Live()) device_->SetDtr(on);
+    return !Unplugged();
   }
   bool SetRts(bool on) override {
-    if (connected_) device_->SetRts(on);
-    return true;
+    if (Live()) device_->SetRts(on);
+    return !Unplugged();
   }
   bool SetBreak(bool on) override {
-    if (connected_) device_->SetBreak(on);
-    return true;
+    if (Live()) device_->SetBreak(on);
+    return !Unplugged();
   }
   bool GetCts(bool* asserted) override {
-    *asserted = connected_ ? device_->Cts() : false;
-    return true;
+    *asserted = Live() ? device_->Cts() : false;
+    return !Unplugged();
   }
 
   bool ArmBreakWait() override {
@@ -86,7 +143,7 @@ class SimPort : public plat::SerialPort {
       bool gotBreak = false;
       Pump(&gotBreak);
       if (gotBreak) return 1;
-      int64_t next = connected_ ? device_->NextEventTime() : plat::kForever;
+      int64_t next = Live() ? device_->NextEventTime() : plat::kForever;
       plat::WaitUntil(next, [this] { return cancelled_.load(); });
     }
   }
@@ -98,12 +155,15 @@ class SimPort : public plat::SerialPort {
   }
   void ResetCancel() override { cancelled_.store(false); }
 
+  plat::ClockedLines* Clocked() override { return plat::ClockedLinesAllowed() ? chip_.get() : nullptr; }
+
   bool TransmitChar(uint8_t byte) override {
-    if (connected_) device_->HostTransmit(byte);
-    return true;
+    if (Live()) device_->HostTransmit(byte);
+    return !Unplugged();
   }
 
   int Read(uint8_t* buf, int max) override {
+    if (Unplugged()) return -1;
     Pump(nullptr);
     std::lock_guard<std::mutex> g(m_);
     int n = 0;
@@ -117,8 +177,12 @@ class SimPort : public plat::SerialPort {
  private:
   // Moves what has arrived by now into the receive queue. Breaks are reported
   // through *gotBreak, or dropped when nobody waits for them.
+  // An unplugged chip's port is there but carries nothing.
+  bool Unplugged() const { return chip_ && W().unplugged.load(); }
+  bool Live() const { return connected_ && !Unplugged(); }
+
   void Pump(bool* gotBreak) {
-    if (!connected_) return;
+    if (!Live()) return;
     std::vector<RxEvent> events = device_->TakeRx(plat::NowUs());
     std::lock_guard<std::mutex> g(m_);
     for (const RxEvent& e : events) {
@@ -138,6 +202,7 @@ class SimPort : public plat::SerialPort {
   std::atomic<int64_t> cancelledAt_{0};
   std::mutex m_;
   std::deque<uint8_t> pending_;
+  std::unique_ptr<SimChip> chip_;
 };
 
 int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port) {
@@ -145,6 +210,7 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
   int idx = PortIndex(name);
   SimDevice* device;
   int holdWaitMs;
+  Config config;
   {
     std::lock_guard<std::mutex> g(w.m);
     if (!idx || !w.device || w.config.absent[idx] || w.open[idx]) return -2;
@@ -153,9 +219,10 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
     if (now > w.maxOpen) w.maxOpen = now;
     device = w.device.get();
     holdWaitMs = w.config.holdWaitMs;
+    config = w.config;
   }
   device->HostOpened(name);
-  port->reset(new SimPort(name, device, device->Connected(name), holdWaitMs));
+  port->reset(new SimPort(name, device, device->Connected(name), holdWaitMs, config));
   return 0;
 }
 
@@ -178,6 +245,8 @@ std::string Install(const std::string& text) {
     W().config = config;
     W().device = std::move(device);
     W().maxOpen = 0;
+    W().chipCalls = 0;
+    W().unplugged.store(false);
   }
   plat::SetPortOpener(OpenSimPort);
   return std::string();

@@ -15,22 +15,38 @@ namespace {
 const char kSimulatorOn[] = "ORVALO_SIM is set: this run uses the simulated device, not the serial ports.";
 
 TEST(CliTest, ASuccessfulCyclePrintsEveryTextAndExitsZero) {
-  CliResult r = RunCli("ORVALO_SIM=time=virtual,serial=RV0058LK00000000000042", "--verify " + Sample());
-  ASSERT_EQ(r.status, 0);
-  ASSERT_GE(r.lines.size(), 8u);
-  EXPECT_EQ(r.lines[0], "Auto Detecting Device ...");
-  EXPECT_EQ(r.lines[1], "Device found at COM1. Getting Serial Number ...");
-  EXPECT_EQ(r.lines[2], "Serial Number OK.");
-  EXPECT_EQ(r.lines[3], "Serial Number: RV0058LK00000000000042");
-  EXPECT_EQ(r.lines[4], "Chip Erased.");
-  EXPECT_EQ(r.lines[5], "Programming, 0% Completed.");
-  EXPECT_EQ(r.lines.back(), "Programming Completed Successfully.");
-  // Each percentage once: a log or a pipe gets a status only when it changes.
-  int verifying = 0;
-  for (const std::string& l : r.lines) verifying += l.rfind("Verifying, ", 0) == 0;
-  EXPECT_EQ(verifying, 101);
-  for (size_t i = 1; i < r.lines.size(); ++i) EXPECT_NE(r.lines[i], r.lines[i - 1]);
-  EXPECT_EQ(r.err, std::string(kSimulatorOn) + "\norvalo-programmer-cli: serial number from the device\n");
+  // The same cycle whichever way the lines go; standard error says which.
+  const char kOneByOne[] = "orvalo-programmer-cli: COM1: the lines are driven one operation at a time\n";
+  const struct {
+    const char* item;
+    const char* option;
+    std::string way;
+  } rows[] = {
+      {"", "", kOneByOne},
+      {",ftdi", "", "orvalo-programmer-cli: COM1: the lines are clocked by the adapter's chip, a whole instruction "
+                    "per USB transfer\n"},
+      {",ftdi", "--line-operations ", kOneByOne},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.item) + " " + row.option);
+    CliResult r = RunCli(std::string("ORVALO_SIM=time=virtual,serial=RV0058LK00000000000042") + row.item,
+                         std::string(row.option) + "--verify " + Sample());
+    ASSERT_EQ(r.status, 0);
+    ASSERT_GE(r.lines.size(), 8u);
+    EXPECT_EQ(r.lines[0], "Auto Detecting Device ...");
+    EXPECT_EQ(r.lines[1], "Device found at COM1. Getting Serial Number ...");
+    EXPECT_EQ(r.lines[2], "Serial Number OK.");
+    EXPECT_EQ(r.lines[3], "Serial Number: RV0058LK00000000000042");
+    EXPECT_EQ(r.lines[4], "Chip Erased.");
+    EXPECT_EQ(r.lines[5], "Programming, 0% Completed.");
+    EXPECT_EQ(r.lines.back(), "Programming Completed Successfully.");
+    // Each percentage once: a log or a pipe gets a status only when it changes.
+    int verifying = 0;
+    for (const std::string& l : r.lines) verifying += l.rfind("Verifying, ", 0) == 0;
+    EXPECT_EQ(verifying, 101);
+    for (size_t i = 1; i < r.lines.size(); ++i) EXPECT_NE(r.lines[i], r.lines[i - 1]);
+    EXPECT_EQ(r.err, std::string(kSimulatorOn) + "\n" + row.way + "orvalo-programmer-cli: serial number from the device\n");
+  }
 }
 
 TEST(CliTest, FailuresArePrefixedAndExitOne) {
