@@ -128,6 +128,7 @@ TEST_P(FtdiCycleTest, ACycleThroughTheChipEndsAsTheDeviceDecides) {
   EXPECT_EQ(chip->ModeChangeEdges(), 0u) << "a mode change moved a driven line";
   EXPECT_EQ(GetEnvironmentVariableA(kD2xxLoaded, nullptr, 0), 0u) << "the library was loaded from the current folder";
   EXPECT_TRUE(row.com != 2 || texts.at(1) == "Device found at COM2. Getting Serial Number ...");
+  EXPECT_EQ(chip->Clocked() > 0, row.dll && !*row.note);
   EXPECT_TRUE((row.dll && !*row.note) || chip->UsbCalls() == 0) << "a chip that cannot clock carried the cycle";
   if (row.last == kDone) {
     std::vector<uint8_t> flash = device->Flash(), image = Image();
