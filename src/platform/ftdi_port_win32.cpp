@@ -36,8 +36,9 @@ constexpr DWORD kChunkX = 512;
 // with the two status bytes the chip puts in front of every 64-byte packet
 // hand them on as soon as they arrive instead of waiting out a 4 KiB request.
 constexpr ULONG kTransferBytes = 640;
-// A clocked write and its samples take well under a millisecond on a working
-// chip; a call that has not ended after this long means the chip is gone.
+// A clocked write and its samples take a few milliseconds on a working chip
+// (round trip, states, latency timer); a call that has not ended after this
+// long means the chip is gone.
 constexpr ULONG kTimeoutMs = 500;
 // How often the break wait looks at the line status the chip reports with its
 // data; the device's break lasts much longer.
@@ -155,9 +156,9 @@ class FtdiPort : public SerialPort, public ClockedLines {
     return Ok(lib_->getModemStatus(h_, &status));
   }
 
-  // The chip has no event of its own for a received break that reaches this
-  // side; the wait looks at the break bit every kBreakPollUs, on the clock,
-  // so that a cancel ends it at its next look.
+  // The wait looks at the break bit every kBreakPollUs on the system's clock
+  // rather than waiting on the library's event notification, so that a
+  // cancel ends it at its next look, whatever the driver does.
   int WaitBreak() override {
     for (;;) {
       if (cancelled_.load()) return -1;
