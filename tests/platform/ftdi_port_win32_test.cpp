@@ -1,6 +1,5 @@
-// Whole cycles through the Windows port's D2XX path, ORVALO_SIM unset: the
-// test ftd2xx.dll answers for emulated chips whose pins drive the simulated
-// device, on the test's virtual clock.
+// The Windows port's D2XX path, ORVALO_SIM unset: the stand-in ftd2xx.dll
+// answers for an emulated chip and simulated device on the virtual clock.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,7 +13,6 @@
 #include "platform/clock.h"
 #include "platform/ftdi_port.h"
 #include "platform/serial_port.h"
-#include "sim/device.h"
 #include "support/d2xx_emulation.h"
 #include "support/test_support.h"
 #include "support/win32_test_support.h"
@@ -58,26 +56,15 @@ class FtdiTest : public ::testing::Test {
     UnloadTestD2xx();
     ResetGlobals();
   }
-  // The device with `items` behind a chip on COMn, the library loaded or not.
-  void Attach(const std::string& items, ChipModel model, long com, bool dll = true) {
-    sim::Config config;
-    ASSERT_EQ(sim::ParseConfig(items, &config), "");
-    device.reset(new sim::SimDevice(config));
-    ASSERT_EQ(device->Attach(), "");
-    chip.reset(new FtdiChip(model, device.get(), "COM" + std::to_string(com)));
-    d2xx.Add(chip.get(), com);
-    ASSERT_TRUE(!dll || LoadTestD2xx(&d2xx));
-  }
-  std::unique_ptr<sim::SimDevice> device;
-  std::unique_ptr<FtdiChip> chip;
-  EmulatedD2xx d2xx;
+  ChipBench bench;
+  std::unique_ptr<FtdiChip>& chip = bench.chip;
 };
 class FtdiCycleTest : public FtdiTest, public ::testing::WithParamInterface<Row> {};
 
 // Entered straight after the open and again after a break pulse of the
 // UART, as a cycle does; more states than the chip's buffers take at once.
 TEST_F(FtdiTest, ClockedStatesComeBackOneBehindAndNoModeChangeMovesALine) {
-  Attach("nodevice", ChipModel::kFt232r, 1);
+  ASSERT_EQ(bench.Attach("nodevice", ChipModel::kFt232r, 1), "");
   ASSERT_EQ(OpenPort("COM1"), 0);
   plat::ClockedLines* lines = g_hPort->Clocked();
   ASSERT_NE(lines, nullptr);
@@ -106,7 +93,7 @@ TEST_P(FtdiCycleTest, ACycleThroughTheChipEndsAsTheDeviceDecides) {
   // A plain COM1 (the Wine stage's emulated port) leads to a cable with nothing on it.
   UseEmulatedDevice(std::string("ftdi-") + row.name, "nodevice");
   std::string items = std::string("serial=") + kSerial + ",flash=" + TempDir(row.name) + "/device.bin";
-  Attach(items + (*row.device ? "," : "") + row.device, row.model, row.com, row.dll);
+  ASSERT_EQ(bench.Attach(items + (*row.device ? "," : "") + row.device, row.model, row.com, row.dll), "");
   // A library in the current folder is none of the chip maker's.
   std::string here = WindowsPath(TempDir(std::string("cwd-") + row.name));
   ASSERT_TRUE(CopyFileA(WindowsPath(ORVALO_TEST_D2XX_DLL).c_str(), (here + "\\ftd2xx.dll").c_str(), FALSE));
@@ -124,18 +111,18 @@ TEST_P(FtdiCycleTest, ACycleThroughTheChipEndsAsTheDeviceDecides) {
   EXPECT_EQ(dialog.LastText(), row.last) << ::testing::PrintToString(texts);
   EXPECT_EQ(dialog.LastRed(), row.last != kDone);
   EXPECT_EQ(GetProfileString("Device", "Serial Number", ""), row.serial);
-  EXPECT_EQ(d2xx.OpenHandles(), 0);
+  EXPECT_EQ(bench.d2xx.OpenHandles(), 0);
   EXPECT_EQ(chip->ModeChangeEdges(), 0u) << "a mode change moved a driven line";
   EXPECT_EQ(GetEnvironmentVariableA(kD2xxLoaded, nullptr, 0), 0u) << "the library was loaded from the current folder";
   EXPECT_TRUE(row.com != 2 || texts.at(1) == "Device found at COM2. Getting Serial Number ...");
   EXPECT_EQ(chip->Clocked() > 0, row.dll && !*row.note);
   EXPECT_TRUE((row.dll && !*row.note) || chip->UsbCalls() == 0) << "a chip that cannot clock carried the cycle";
   if (row.last == kDone) {
-    std::vector<uint8_t> flash = device->Flash(), image = Image();
+    std::vector<uint8_t> flash = bench.device->Flash(), image = Image();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_EQ(std::string(flash.begin() + 0x1FE9, flash.begin() + 0x1FFF), row.serial);
-    EXPECT_TRUE(device->Locked());
-    EXPECT_EQ(d2xx.LatencySet(), 2u);
+    EXPECT_TRUE(bench.device->Locked());
+    EXPECT_EQ(bench.d2xx.LatencySet(), 2u);
   }
   // The port by itself: clocked where the chip can be, else the reason.
   std::unique_ptr<plat::SerialPort> port;

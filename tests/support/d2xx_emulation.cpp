@@ -231,3 +231,15 @@ void UnloadTestD2xx() {
   FreeLibrary(g_dll);
   g_dll = nullptr;
 }
+
+std::string ChipBench::Attach(const std::string& items, ChipModel model, long com, bool loadLibrary) {
+  sim::Config config;
+  std::string error = sim::ParseConfig(items, &config);
+  if (!error.empty()) return error;
+  device.reset(new sim::SimDevice(config));
+  error = device->Attach();
+  if (!error.empty()) return error;
+  chip.reset(new FtdiChip(model, device.get(), "COM" + std::to_string(com)));
+  d2xx.Add(chip.get(), com);
+  return !loadLibrary || LoadTestD2xx(&d2xx) ? "" : "the stand-in ftd2xx.dll did not load";
+}

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <deque>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "support/d2xx_devices.h"
+#include "sim/device.h"
 #include "support/ftdi_chip.h"
 
 class EmulatedD2xx : public D2xxDevices {
@@ -67,3 +70,12 @@ class EmulatedD2xx : public D2xxDevices {
 // DLL by its name; UnloadTestD2xx unloads it so that the port finds none.
 bool LoadTestD2xx(D2xxDevices* devices);
 void UnloadTestD2xx();
+
+// A simulated device (ORVALO_SIM's items) behind one emulated chip on COMn,
+// listed by the stand-in library, which is loaded or not: "" or what failed.
+struct ChipBench {
+  std::string Attach(const std::string& items, ChipModel model, long com, bool loadLibrary = true);
+  std::unique_ptr<sim::SimDevice> device;
+  std::unique_ptr<FtdiChip> chip;
+  EmulatedD2xx d2xx;
+};
