@@ -17,10 +17,11 @@ namespace {
 
 // In synchronous bit-bang mode the chip clocks one state per tick of its baud
 // rate generator (its datasheet: the rate follows the baud rate prescaler), so
-// 1 MBd gives 1 us a state: twice the part's shortest clock high or low time
-// (two cycles of its 4 MHz crystal).
-constexpr ULONG kBitBangBaud = 1000000;
-constexpr unsigned kStatesPerSecond = 1000000;
+// 500 kBd holds every state for 2 us: four times the 500 ns the part needs for
+// each clock level (two cycles of its 4 MHz crystal), which leaves room for a
+// chip whose bit-bang clock runs faster than the rate set, as some reports say.
+constexpr ULONG kBitBangBaud = 500000;
+constexpr unsigned kStatesPerSecond = kBitBangBaud;
 // The chip sends what it holds once its latency timer runs out. At the
 // default 16 ms every instruction would wait that long for its samples; 2 ms
 // is the least the library accepts.
