@@ -10,9 +10,11 @@
 #include "state/shared_state.h"
 #include "state/stop_request.h"
 #include "image/hex_passes.h"
+#include "isp/fast_mode.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "isp/target_part.h"
+#include "isp/watched_lines.h"
 #include "platform/clock.h"
 #include "platform/port_problem.h"
 #include "platform/thread.h"
@@ -55,8 +57,24 @@ PartCheck IdentifyPart(uint8_t* s) {
   return PartCheck::kWrongPart;
 }
 
+// The device's port as its first line operations found it, and the cycle's
+// length at that pace.
+LinkTiming TimeLink(int port, int64_t startUs, bool verify, const HexCheck& image) {
+  LinkTiming t;
+  t.lineOperationUs = TypicalLineOperationUs(g_hPort);
+  if (t.lineOperationUs < 0) return t;
+  t.port = port;
+  t.slow = LinesAreSlow(g_hPort);
+  t.cycleUs = plat::NowUs() - startUs +
+              EstimateFromEraseUs(t.lineOperationUs, image, verify, FastMode(), FramesOutlastAByteWrite(g_hPort));
+  return t;
+}
+
 // Runs every stage up to the final text, which it leaves in message.
-CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, CycleReport* report) {
+CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* message, size_t size,
+                   CycleReport* report) {
+  const int64_t startUs = plat::NowUs();
+  int port = 0;
   char portName[8] = {0};
   bool found = false;
   for (int n = 1; n <= 2 && !found; ++n) {
@@ -75,6 +93,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
     }
     if (EnterProgrammingMode() == 0) {
       probe.result = ProbeResult::kAnswered;
+      port = n;
       found = true;
       break;
     }
@@ -119,6 +138,8 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   // The last moment at which stopping leaves the device as it came.
   if (StopRequested()) return Stopped(message);
 
+  report->link = TimeLink(port, startUs, verify, report->firmware);
+  if (view && report->link.port) view->ShowLinkTiming(report->link);
   if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
   EraseChip();
   dialog->SetStatusText("Chip Erased.");
@@ -178,7 +199,7 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
     report.end = CycleEnd::kFirmwareUnusable;
   } else {
     dialog->SetStatusText("Auto Detecting Device ...");
-    report.end = RunStages(dialog, verify, message, sizeof message, &report);
+    report.end = RunStages(dialog, view, verify, message, sizeof message, &report);
   }
 
   if (message[0]) dialog->SetStatusText(message);

@@ -2,12 +2,14 @@
 
 #include <memory>
 
+#include "isp/watched_lines.h"
+
 
 int OpenPort(const char* name) {
   std::unique_ptr<plat::SerialPort> port;
   if (plat::OpenPortByName(name, &port) != 0 || !port) return kPortUnavailable;
   if (!port->SetupQueues(1024, 1024) || !port->ConfigureLine() || !port->SetReadsImmediate()) return kPortSetupFailed;
-  g_hPort = port.release();
+  g_hPort = WatchLines(std::move(port)).release();
   return 0;
 }
 

@@ -128,6 +128,9 @@ std::string ParseConfig(const std::string& text, Config* c) {
     } else if (key == "holdwait") {
       if (!ParseNumber(v, 10, 0, 60000, &n)) return bad("milliseconds 0 to 60000");
       c->holdWaitMs = int(n);
+    } else if (key == "lineop") {
+      if (!ParseNumber(v, 10, 0, kMaxLineOpUs, &n)) return bad("microseconds 0 to 100000");
+      c->lineOpUs = int(n);
     } else if (key == "seed") {
       if (!ParseNumber(v, 10, 0, 999999999, &n)) return bad("0 to 999999999");
       c->seed = uint32_t(n);

@@ -30,8 +30,12 @@ World& W() {
 // line unconnected: CTS is never asserted and nothing is ever received.
 class SimPort : public plat::SerialPort {
  public:
-  SimPort(std::string name, SimDevice* device, bool connected, int holdWaitMs)
-      : name_(std::move(name)), device_(device), connected_(connected), holdUs_(int64_t(holdWaitMs) * 1000) {}
+  SimPort(std::string name, SimDevice* device, bool connected, int holdWaitMs, int lineOpUs)
+      : name_(std::move(name)),
+        device_(device),
+        connected_(connected),
+        holdUs_(int64_t(holdWaitMs) * 1000),
+        lineOpUs_(lineOpUs) {}
   // The close as Windows' serial driver performs it: the break ends, then
   // DTR drops, then RTS. Lines that only fall latch nothing, so a closed port
   // leaves the device at the level the cycle last gave it.
@@ -56,18 +60,22 @@ class SimPort : public plat::SerialPort {
   bool SetReadsImmediate() override { return true; }
 
   bool SetDtr(bool on) override {
+    RoundTrip();
     if (connected_) device_->SetDtr(on);
     return true;
   }
   bool SetRts(bool on) override {
+    RoundTrip();
     if (connected_) device_->SetRts(on);
     return true;
   }
   bool SetBreak(bool on) override {
+    RoundTrip();
     if (connected_) device_->SetBreak(on);
     return true;
   }
   bool GetCts(bool* asserted) override {
+    RoundTrip();
     *asserted = connected_ ? device_->Cts() : false;
     return true;
   }
@@ -115,6 +123,12 @@ class SimPort : public plat::SerialPort {
   }
 
  private:
+  // A slow adapter's line operation: the request reaches the cable only when
+  // its round trip ends. Not a pause of the cycle's own, so not observed as one.
+  void RoundTrip() {
+    if (lineOpUs_ > 0) plat::WaitUntil(plat::NowUs() + lineOpUs_, nullptr);
+  }
+
   // Moves what has arrived by now into the receive queue. Breaks are reported
   // through *gotBreak, or dropped when nobody waits for them.
   void Pump(bool* gotBreak) {
@@ -134,6 +148,7 @@ class SimPort : public plat::SerialPort {
   SimDevice* device_;
   bool connected_;
   int64_t holdUs_;
+  int lineOpUs_;
   std::atomic<bool> cancelled_{false};
   std::atomic<int64_t> cancelledAt_{0};
   std::mutex m_;
@@ -144,7 +159,7 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
   World& w = W();
   int idx = PortIndex(name);
   SimDevice* device;
-  int holdWaitMs;
+  int holdWaitMs, lineOpUs;
   {
     std::lock_guard<std::mutex> g(w.m);
     if (!idx || !w.device || w.config.absent[idx] || w.open[idx]) return -2;
@@ -153,9 +168,10 @@ int OpenSimPort(const std::string& name, std::unique_ptr<plat::SerialPort>* port
     if (now > w.maxOpen) w.maxOpen = now;
     device = w.device.get();
     holdWaitMs = w.config.holdWaitMs;
+    lineOpUs = w.config.lineOpUs;
   }
   device->HostOpened(name);
-  port->reset(new SimPort(name, device, device->Connected(name), holdWaitMs));
+  port->reset(new SimPort(name, device, device->Connected(name), holdWaitMs, lineOpUs));
   return 0;
 }
 
