@@ -104,5 +104,7 @@ bool LinesAreSlow(plat::SerialPort* port) {
 bool FramesOutlastAByteWrite(plat::SerialPort* port) {
   auto* watched = dynamic_cast<WatchedLines*>(port);
   if (!watched || watched->FastestClockUs() == INT64_MAX) return false;
-  return watched->FastestClockUs() * kWholeClockChangesBetweenFrames >= kPollLimitUs;
+  // Twice the family's slowest write: a part somewhat slower than its family
+  // still ends before the next frame does, as data polling would have seen.
+  return watched->FastestClockUs() * kWholeClockChangesBetweenFrames >= 2 * kPollLimitUs;
 }

@@ -26,8 +26,8 @@ int64_t TypicalLineOperationUs(plat::SerialPort* port);
 // Whether port was timed and found slow.
 bool LinesAreSlow(plat::SerialPort* port);
 
-// Whether the clock pulses of one four-byte frame on port take longer than a
-// byte write of the slowest part of the family, going by the fastest clock
-// change seen on it so far: a frame that follows a write then cannot reach
-// the part while it is still busy.
+// Whether the clock pulses of one four-byte frame on port take longer than
+// twice a byte write of the slowest part of the family, going by the fastest
+// clock change seen on it so far: a frame that follows a write then cannot
+// reach the part while it is still busy.
 bool FramesOutlastAByteWrite(plat::SerialPort* port);
