@@ -84,7 +84,8 @@ std::string DescribeLinkTiming(const LinkTiming& timing) {
   int64_t seconds = (timing.cycleUs + 500000) / 1000000;
   std::string length = seconds < 90 ? std::to_string(seconds) + " seconds"
                                     : std::to_string((seconds + 30) / 60) + " minutes";
-  std::snprintf(text, sizeof text, "orvalo-programmer-cli: line operations take about %.1f ms on COM%d: this cycle will take about %s",
+  std::snprintf(text, sizeof text,
+                "orvalo-programmer-cli: line operations take about %.1f ms on COM%d: this cycle will take about %s",
                 double(timing.lineOperationUs) / 1000.0, timing.port, length.c_str());
   return text;
 }

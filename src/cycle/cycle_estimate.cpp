@@ -19,10 +19,10 @@ int64_t EstimateFromEraseUs(int64_t op, const HexCheck& image, bool verify, bool
   // read-back, or nothing when the next frame outlasts the write.
   const int64_t write = frame + (!fast ? 6000 : outlast ? 0 : frame);
   const int64_t read = frame + (fast ? 0 : 1000);
-  // Entry, erase, the second entry and the signature: six frames, three
-  // strobes of three operations and about 75 ms of pauses; the lock the same
-  // again in small.
-  int64_t us = 7 * frame + 12 * op + 75000 + frame + 22000 + 3 * op;
+  // Around the image: the second entry, the erase with the entry after it and
+  // the signature (six frames), the lock (one); seven strobes and a break
+  // change (25 operations) and 103 ms of pauses.
+  int64_t us = 7 * frame + 25 * op + 103000;
   int64_t passes = verify ? 2 : 1;
   us += passes * image.marks * 1000;  // each record's progress text
   us += (image.writes + kRecordBytes) * write;
