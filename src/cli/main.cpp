@@ -187,7 +187,8 @@ int main(int argc, char** argv) {
     journal.DigestFirmware(g_hFirmware.get());
     if (check.empty) ReportEmptyImage(stderr, path);
     if (!StopRequested()) {
-      OnStart(&dialog);
+      LinkTimingNote linkNote(stderr);
+      OnStart(&dialog, &linkNote);
       JoinCycleThread();
     }
     report = LastCycleReport();

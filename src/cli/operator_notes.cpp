@@ -101,6 +101,23 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
                  Signature(report.signature).c_str(), expected.c_str(), kTargetPart.name);
 }
 
+std::string DescribeLinkTiming(const LinkTiming& timing) {
+  if (!timing.port || !timing.slow) return std::string();
+  char text[160];
+  int64_t seconds = (timing.cycleUs + 500000) / 1000000;
+  std::string length = seconds < 90 ? std::to_string(seconds) + " seconds"
+                                    : std::to_string((seconds + 30) / 60) + " minutes";
+  std::snprintf(text, sizeof text,
+                "orvalo-programmer-cli: line operations take about %.1f ms on COM%d: this cycle will take about %s",
+                double(timing.lineOperationUs) / 1000.0, timing.port, length.c_str());
+  return text;
+}
+
+void LinkTimingNote::ShowLinkTiming(const LinkTiming& timing) {
+  std::string line = DescribeLinkTiming(timing);
+  if (!line.empty()) std::fprintf(err_, "%s\n", line.c_str());
+}
+
 void ReportOperatorNotes(std::FILE* err) {
   static bool warned = false;
   if (!warned && plat::PriorityRaiseRefused()) {

@@ -14,5 +14,18 @@ std::string DescribePortProblem(const std::string& name, const plat::PortNote& n
 // One line for each probed port the cycle did not use: why it did not open,
 // or that no device answered on it.
 void ReportPortProbes(std::FILE* err, const CycleReport& report);
+// Before the erase, for a port whose line operations are slow: what each
+// takes and how long the cycle will; "" for any other port.
+std::string DescribeLinkTiming(const LinkTiming& timing);
+// The same on err, from the cycle's thread, as the runner's report view.
+class LinkTimingNote : public CycleReportView {
+ public:
+  explicit LinkTimingNote(std::FILE* err) : err_(err) {}
+  void ShowCycleReport(const CycleReport&) override {}
+  void ShowLinkTiming(const LinkTiming& timing) override;
+
+ private:
+  std::FILE* err_;
+};
 // Once per process, the priority warning.
 void ReportOperatorNotes(std::FILE* err);

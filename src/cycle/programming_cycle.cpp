@@ -11,10 +11,12 @@
 #include "state/stop_request.h"
 #include "image/hex_passes.h"
 #include "app/settings_store.h"
+#include "isp/fast_mode.h"
 #include "isp/instructions.h"
 #include "isp/line_sink.h"
 #include "isp/port.h"
 #include "part/target_part.h"
+#include "isp/watched_lines.h"
 #include "platform/clock.h"
 #include "platform/clocked_lines.h"
 #include "platform/ftdi_port.h"
@@ -60,8 +62,24 @@ PartCheck IdentifyPart(uint8_t* s) {
   return PartCheck::kWrongPart;
 }
 
+// The device's port as its first line operations found it, and the cycle's
+// length at that pace.
+LinkTiming TimeLink(int port, int64_t startUs, bool verify, const HexCheck& image) {
+  LinkTiming t;
+  t.lineOperationUs = TypicalLineOperationUs(g_hPort);
+  if (t.lineOperationUs < 0) return t;
+  t.port = port;
+  t.slow = LinesAreSlow(g_hPort);
+  t.cycleUs = plat::NowUs() - startUs +
+              EstimateFromEraseUs(t.lineOperationUs, image, verify, FastMode(), FramesOutlastAByteWrite(g_hPort));
+  return t;
+}
+
 // Runs every stage up to the final text, which it leaves in message.
-CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, CycleReport* report) {
+CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* message, size_t size,
+                   CycleReport* report) {
+  const int64_t startUs = plat::NowUs();
+  int port = 0;
   if (GetProfileString("Device", kClockedLinesEntry, "") == "0") plat::AllowClockedLines(false);
   char portName[8] = {0};
   bool found = false;
@@ -83,6 +101,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
     probe.lines = ClockLinesByAdapter() ? LineWay::kClocked : LineWay::kLineOperations;
     if (EnterProgrammingMode() == 0) {
       probe.result = ProbeResult::kAnswered;
+      port = n;
       found = true;
       break;
     }
@@ -131,6 +150,8 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
   if (StopRequested()) return Stopped(message);
 
   ClockLinesByAdapter();
+  report->link = TimeLink(port, startUs, verify, report->firmware);
+  if (view && report->link.port) view->ShowLinkTiming(report->link);
   if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
   EraseChip();
   dialog->SetStatusText("Chip Erased.");
@@ -193,7 +214,7 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
     report.end = CycleEnd::kFirmwareUnusable;
   } else {
     dialog->SetStatusText("Auto Detecting Device ...");
-    report.end = RunStages(dialog, verify, message, sizeof message, &report);
+    report.end = RunStages(dialog, view, verify, message, sizeof message, &report);
   }
 
   if (message[0]) dialog->SetStatusText(message);

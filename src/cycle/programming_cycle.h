@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cycle/cycle_estimate.h"
 #include "cycle/device_serial.h"
 #include "image/firmware_file.h"
 #include "state/dialog_ops.h"
@@ -85,6 +86,7 @@ struct CycleReport {
   FirmwareCheck firmware;   // why the firmware file could not be used
   std::string notStarted;   // the system's reason the thread could not start
   PortProbe ports[kProbedPorts];
+  LinkTiming link;  // the device's port, once the cycle reached the erase
 };
 // Written by the cycle's thread before it ends; read after it has.
 CycleReport LastCycleReport();
@@ -98,6 +100,9 @@ class CycleReportView {
  public:
   virtual ~CycleReportView() = default;
   virtual void ShowCycleReport(const CycleReport& report) = 0;
+  // Before the erase, from the cycle's thread, when the device's port could
+  // be timed: what its line operations take and how long the cycle will.
+  virtual void ShowLinkTiming(const LinkTiming&) {}
 };
 
 // The settings entry (section "Device") that turns clocked lines off for the

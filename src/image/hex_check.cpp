@@ -81,6 +81,10 @@ struct Checker {
           // Merged images repeat the bytes they share; only a conflict is a fault.
           if (used[a] && given[a] != data[i])
             return Fail("address 0x%04X is given twice, with different bytes", a);
+          if (!used[a]) {
+            ++out->bytes;
+            out->writes += data[i] != 0xFF;
+          }
           used[a] = true;
           given[a] = data[i];
           if (data[i] != 0xFF) anyData = true;

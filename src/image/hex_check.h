@@ -24,6 +24,8 @@ struct HexCheck {
   std::string what;    // that fault, for the operator; empty when usable
   bool empty = false;  // usable, but no data byte other than 0xFF
   int32_t marks = 0;   // ':' in the text, the passes' progress denominator
+  int32_t bytes = 0;   // flash cells the image gives, each once: what Verify reads
+  int32_t writes = 0;  // those that are not 0xFF: what programming writes
 };
 
 // 0 when the text is usable, else kHexUnusable with line and what filled.

@@ -43,6 +43,19 @@ int TransferByte(uint8_t out, uint8_t* in) {
   return 0;
 }
 
+// The delay unit before the data change stays: it is the clock's rest time
+// between two pulses.
+void SendByte(uint8_t out) {
+  for (int bit = 0; bit < 8; ++bit) {
+    DelayUnit();
+    g_hPort->SetDtr((out & 0x80) == 0);
+    out = uint8_t(out << 1);
+    g_hPort->SetBreak(false);
+    DelayUnit();
+    g_hPort->SetBreak(true);
+  }
+}
+
 void CalibrateDelay() {
   if (plat::IsWin9xFamily()) g_delayCount = 7;
 }

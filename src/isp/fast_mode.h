@@ -19,6 +19,8 @@ bool FastMode();
 // 6 ms pause, always 0. Fast mode: 0 once the byte reads back as data, -101
 // when it still differs after kPollLimitUs (or the read fails); 0x7F cannot be
 // told from busy, so it waits the whole kPollLimitUs and must then read 0x7F.
+// Fast mode on a port whose frames outlast a write (watched_lines.h): 0 at
+// once, neither waiting nor reading.
 int AwaitByteWritten(int address, uint8_t data);
 
 // The pause after a byte read: 1 ms by default, none in fast mode.

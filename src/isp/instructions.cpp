@@ -7,6 +7,7 @@
 #include "isp/line_sink.h"
 #include "isp/port.h"
 #include "part/target_part.h"
+#include "isp/watched_lines.h"
 #include "platform/clock.h"
 
 namespace {
@@ -15,8 +16,15 @@ namespace {
 // instruction has gone out, so they need a place that outlives the transfer.
 uint8_t g_unheard;
 
-// One byte of a frame whose answer is not needed.
-int Send(uint8_t out) { return TransferByte(out, &g_unheard); }
+// One byte of a frame whose answer is not needed. The fast mode on a slow
+// port does not pay a round trip for a status nobody looks at.
+int Send(uint8_t out) {
+  if (FastMode() && LinesAreSlow(g_hPort)) {
+    SendByte(out);
+    return 0;
+  }
+  return TransferByte(out, &g_unheard);
+}
 
 // Programming Enable attempts until the device echoes 0x53 in the third
 // transfer. A failed attempt gets one extra clock pulse, so the framing slips

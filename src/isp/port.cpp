@@ -4,6 +4,7 @@
 
 #include "isp/clocked_port.h"
 #include "isp/line_sink.h"
+#include "isp/watched_lines.h"
 
 
 int OpenPort(const char* name) {
@@ -11,7 +12,7 @@ int OpenPort(const char* name) {
   if (plat::OpenPortByName(name, &port) != 0 || !port) return kPortUnavailable;
   if (port->Clocked()) port.reset(new ClockedPort(std::move(port)));
   if (!port->SetupQueues(1024, 1024) || !port->ConfigureLine() || !port->SetReadsImmediate()) return kPortSetupFailed;
-  g_hPort = port.release();
+  g_hPort = WatchLines(std::move(port)).release();
   return 0;
 }
 

@@ -147,6 +147,9 @@ std::string ParseConfig(const std::string& text, Config* c) {
     } else if (key == "unplug") {
       if (!ParseNumber(v, 10, 1, 100000000, &n)) return bad("a count of the chip's calls, from 1");
       c->unplug = n;
+    } else if (key == "lineop") {
+      if (!ParseNumber(v, 10, 0, kMaxLineOpUs, &n)) return bad("microseconds 0 to 100000");
+      c->lineOpUs = int(n);
     } else if (key == "seed") {
       if (!ParseNumber(v, 10, 0, 999999999, &n)) return bad("0 to 999999999");
       c->seed = uint32_t(n);

@@ -54,7 +54,13 @@ struct Config {
   bool chip = false;
   int chipRoundTripUs = 1000;
   long unplug = 0;
+  // What each line operation of the host's port costs, as on an adapter
+  // that turns every one into a USB round trip: its effect comes at the end.
+  int lineOpUs = 0;
 };
+
+// The most a line operation may cost, in microseconds.
+constexpr int kMaxLineOpUs = 100000;
 
 // The longest write busy time `busy` accepts, in milliseconds.
 constexpr int kMaxBusyMs = 1000;

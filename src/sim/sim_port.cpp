@@ -86,7 +86,11 @@ class SimChip : public plat::ClockedLines {
 class SimPort : public plat::SerialPort {
  public:
   SimPort(std::string name, SimDevice* device, bool connected, int holdWaitMs, const Config& config)
-      : name_(std::move(name)), device_(device), connected_(connected), holdUs_(int64_t(holdWaitMs) * 1000) {
+      : name_(std::move(name)),
+        device_(device),
+        connected_(connected),
+        holdUs_(int64_t(holdWaitMs) * 1000),
+        lineOpUs_(config.lineOpUs) {
     if (config.chip) chip_.reset(new SimChip(device, connected, config.chipRoundTripUs, config.unplug));
   }
   // The close as Windows' serial driver performs it: the break ends, then
@@ -113,18 +117,22 @@ class SimPort : public plat::SerialPort {
   bool SetReadsImmediate() override { return true; }
 
   bool SetDtr(bool on) override {
+    RoundTrip();
     if (Live()) device_->SetDtr(on);
     return !Unplugged();
   }
   bool SetRts(bool on) override {
+    RoundTrip();
     if (Live()) device_->SetRts(on);
     return !Unplugged();
   }
   bool SetBreak(bool on) override {
+    RoundTrip();
     if (Live()) device_->SetBreak(on);
     return !Unplugged();
   }
   bool GetCts(bool* asserted) override {
+    RoundTrip();
     *asserted = Live() ? device_->Cts() : false;
     return !Unplugged();
   }
@@ -175,6 +183,12 @@ class SimPort : public plat::SerialPort {
   }
 
  private:
+  // A slow adapter's line operation: the request reaches the cable only when
+  // its round trip ends. Not a pause of the cycle's own, so not observed as one.
+  void RoundTrip() {
+    if (lineOpUs_ > 0) plat::WaitUntil(plat::NowUs() + lineOpUs_, nullptr);
+  }
+
   // Moves what has arrived by now into the receive queue. Breaks are reported
   // through *gotBreak, or dropped when nobody waits for them.
   // An unplugged chip's port is there but carries nothing.
@@ -198,6 +212,7 @@ class SimPort : public plat::SerialPort {
   SimDevice* device_;
   bool connected_;
   int64_t holdUs_;
+  int lineOpUs_;
   std::atomic<bool> cancelled_{false};
   std::atomic<int64_t> cancelledAt_{0};
   std::mutex m_;

@@ -100,11 +100,15 @@ TEST(CliOutcomeTest, StandardErrorSaysWhyEachPortWentUnusedAndWhyTheSerialStageE
       {"XDG_CONFIG_HOME=/dev/null " + kSim, "could not be kept in the settings store", 1},
       {"ORVALO_SIM=time=virtual,signature=1E9303", "the signature 1E 93 03, not 1E 93 01", 1},
       {"ORVALO_SIM=time=virtual,signature=000000", "after the erase the part reads the signature 00 00 00", 1},
+      {"ORVALO_SIM=time=virtual,serial=X,lineop=1000",
+       "-cli: line operations take about 1.0 ms on COM1: this cycle will take about 7 minutes\n", 0},
   };
   for (const Case& c : cases) {
     CliResult r = RunCli(c.env, Sample());
     EXPECT_EQ(r.status, c.status) << c.env;
     EXPECT_TRUE(Contains(r.err, c.reason)) << c.env << ": " << r.err;
+    // Said only of a port that is slow, and only once the device was found.
+    EXPECT_EQ(Contains(r.err, "line operations take"), Contains(c.env, "lineop")) << c.env;
   }
 }
 

@@ -116,6 +116,9 @@ Draw MakeDraw(uint64_t seed) {
       d.faultItem = "unplug=" + std::to_string(1 + rng() % (frames + frames / 4));
     }
   }
+  // An adapter whose line operations are USB round trips, slower and faster
+  // than the one at which fast mode stops reading writes back.
+  if (pick(0, 5) == 0) d.part += ",lineop=" + std::to_string(pick(100, 1500));
   return d;
 }
 

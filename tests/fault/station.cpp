@@ -164,6 +164,7 @@ Outcome Station::Cycle(const std::string& faults, bool verify) {
   o.flash = device->Flash();
   o.serialShown = dialog.SerialText();
   o.frames = device->Frames();
+  o.lines = device->Counts();
   o.part = LastCycleReport().part;
   for (const StatusLine& l : lines) {
     o.exchangeFailed |= l.text == "Serial Number not found.";

@@ -33,6 +33,7 @@ struct Outcome {
   std::vector<uint8_t> flash;      // the device's, as the cycle left it
   std::string serialShown;
   std::vector<sim::Frame> frames;  // what the device took in
+  sim::LineCounts lines;           // the line operations that reached it
   PartCheck part = PartCheck::kNotRead;
   bool exchangeFailed = false;     // the device's serial number did not arrive
   bool erased = false;             // "Chip Erased." was shown

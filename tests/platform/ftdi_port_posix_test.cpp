@@ -70,18 +70,18 @@ TEST_F(FtdiPortTest, WholeCyclesThroughTheChip) {
     const char *last, *seen;
     bool held;  // another program holds the chip's tty exclusively
   } rows[] = {
-      {ChipModel::kFt232r, ",request", "COM1", true, UINT64_MAX, kDone, "Serial Number OK."},
-      {ChipModel::kFt231x, ",silent", "COM1", false, UINT64_MAX, kDone, "No Serial Number found. Default to Factory."},
-      {ChipModel::kFt232r, ",failwrite=0011", "COM1", false, UINT64_MAX, "Programming Failed at 0x0011 .", "Chip Erased."},
-      {ChipModel::kFt232r, ",badread=0013", "COM1", true, UINT64_MAX, "Verify Failed at 0x0013.", "Serial Number OK."},
-      {ChipModel::kFt231x, ",port=COM2", "COM2", true, UINT64_MAX, kDone, "Device found at COM2. Getting Serial Number ..."},
-      {ChipModel::kFt232r, "", "COM1", true, 300, nullptr, "Serial Number OK."},
+      {ChipModel::kFt232r, ",request", "COM1", true, UINT64_MAX, kDone, "Serial Number OK.", false},
+      {ChipModel::kFt231x, ",silent", "COM1", false, UINT64_MAX, kDone, "No Serial Number found. Default to Factory.", false},
+      {ChipModel::kFt232r, ",failwrite=0011", "COM1", false, UINT64_MAX, "Programming Failed at 0x0011 .", "Chip Erased.", false},
+      {ChipModel::kFt232r, ",badread=0013", "COM1", true, UINT64_MAX, "Verify Failed at 0x0013.", "Serial Number OK.", false},
+      {ChipModel::kFt231x, ",port=COM2", "COM2", true, UINT64_MAX, kDone, "Device found at COM2. Getting Serial Number ...", false},
+      {ChipModel::kFt232r, "", "COM1", true, 300, nullptr, "Serial Number OK.", false},
       // Left to the plain port, which leads nowhere here, with the reason.
       {ChipModel::kFt230x, ",port=COM2", "COM2", false, UINT64_MAX, kNotFound,
-       "the FT230X behind /nonexistent/ttyUSB3 has no DTR pin to clock"},
+       "the FT230X behind /nonexistent/ttyUSB3 has no DTR pin to clock", false},
       {ChipModel::kFt231x, ",port=COM2", "COM2", false, 0, kNotFound,
        "no access to /dev/bus/usb/001/007 (the FTDI chip behind /nonexistent/ttyUSB3): the udev rule "
-       "/usr/lib/udev/rules.d/60-orvalo-programmer-ftdi.rules gives the dialout group access"},
+       "/usr/lib/udev/rules.d/60-orvalo-programmer-ftdi.rules gives the dialout group access", false},
       {ChipModel::kFt232r, ",port=COM2", "COM2", false, UINT64_MAX, kNotFound, "Auto Detecting Device ...", true},
   };
   std::vector<uint8_t> image(40);

@@ -9,7 +9,7 @@ TEST(SimConfigTest, ReadsEveryKindOfItem) {
   ASSERT_EQ(sim::ParseConfig("port=COM2,absent=COM1,time=virtual,slip=3,failwrite=1FEE,failwrite=0x10,"
                              "badread=200,vanish=12,refuse=COM2,lockread=5A,serial=AB12,silent,request,"
                              "framelen=25,truncate=4,noise=10107F,vanishreport,flash=/tmp/x.bin,nodevice,"
-                             "signature=1E9303,busy=3-9,seed=77,holdwait=900,ftdi=250,unplug=7",
+                             "signature=1E9303,busy=3-9,seed=77,holdwait=900,ftdi=250,unplug=7,lineop=1000",
                              &c),
             "");
   EXPECT_EQ(c.port, "COM2");
@@ -26,6 +26,7 @@ TEST(SimConfigTest, ReadsEveryKindOfItem) {
   EXPECT_TRUE(c.silent && c.request && c.vanishAtReport && c.noDevice);
   EXPECT_EQ(c.frameLength, 25);
   EXPECT_EQ(c.holdWaitMs, 900);
+  EXPECT_EQ(c.lineOpUs, 1000);
   EXPECT_EQ(c.truncate, 4);
   EXPECT_EQ(c.noise, (std::vector<uint8_t>{0x10, 0x10, 0x7F}));
   EXPECT_EQ(c.flashPath, "/tmp/x.bin");
@@ -107,7 +108,8 @@ TEST(SimConfigTest, BadItemsAreNamedInTheError) {
                        "frobnicate",    "lockread=100", "framelen=256", "flash=",
                        "signature=1E93", "signature=1E93GG", "signature=1E930100", "busy=", "busy=7-3",
                        "busy=1001",     "busy=-4",    "busy=4-",        "seed=-1",     "seed=x",
-                       "holdwait=60001", "ftdi=x", "ftdi=1000001", "unplug=0"};
+                       "holdwait=60001", "ftdi=x", "ftdi=1000001", "unplug=0",
+                       "lineop=100001", "lineop=1ms"};
   for (const char* item : bad) {
     sim::Config c;
     std::string err = sim::ParseConfig(std::string("time=virtual,") + item, &c);

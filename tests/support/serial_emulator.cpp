@@ -20,7 +20,7 @@
 // orvalo_serial_emu_configure() at run time:
 //   ORVALO_EMU_DEVICE  the pty slave's path
 //   ORVALO_EMU_SIM     the device, in ORVALO_SIM's words (flash=, serial=,
-//                      silent, request, failwrite=, ...; time= is ignored)
+//                      silent, request, failwrite=, ...; time= and lineop= are ignored)
 //   ORVALO_EMU_SIM_FILE  a file holding those words, read when the device is
 //                      built (it wins over ORVALO_EMU_SIM)
 // Each process builds its own device from the flash file when it first uses
