@@ -2,12 +2,12 @@
 
 #include "cli/output_text.h"
 #include "isp/target_part.h"
-#include "platform/thread.h"
 
 namespace {
 
 std::string Where(const std::string& name, const plat::PortNote& note) {
-  return "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
+  bool samePath = note.path.empty() || EscapeForOutput(note.path) == name;
+  return "orvalo-programmer-cli: " + name + (samePath ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
 }
 
 std::string Signature(const uint8_t* s) {
@@ -47,9 +47,8 @@ std::string DescribePortProblem(const std::string& name, const plat::PortNote& n
 }
 
 void ReportPortProbes(std::FILE* err, const CycleReport& report) {
-  for (int i = 0; i < kProbedPorts; ++i) {
-    const PortProbe& probe = report.ports[i];
-    std::string name = "COM" + std::to_string(i + 1);
+  for (const PortProbe& probe : report.ports) {
+    std::string name = EscapeForOutput(probe.name);
     plat::PortNote note = probe.note;
     // The simulator's ports note nothing; the probe's own result still says
     // which step failed.
@@ -79,9 +78,9 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
 }
 
 void ReportOperatorNotes(std::FILE* err) {
-  static bool warned = false;
-  if (!warned && plat::PriorityRaiseRefused()) {
-    warned = true;
+  // Only a cycle's own thread needs the priority; a run that ended before
+  // one has nothing to warn of.
+  if (LastCycleReport().priorityRefused) {
     std::fputs(
         "orvalo-programmer-cli: neither a real-time policy nor a raised priority is permitted;"
         " the link runs at normal priority and may be slow or fail (see README, \"Real hardware\").\n",

@@ -14,5 +14,6 @@ std::string DescribePortProblem(const std::string& name, const plat::PortNote& n
 // One line for each probed port the cycle did not use: why it did not open,
 // or that no device answered on it.
 void ReportPortProbes(std::FILE* err, const CycleReport& report);
-// Once per process, the priority warning.
+// The priority warning, when the last cycle's thread could not raise its
+// priority (none when no cycle ran).
 void ReportOperatorNotes(std::FILE* err);

@@ -57,12 +57,10 @@ PartCheck IdentifyPart(uint8_t* s) {
 
 // Runs every stage up to the final text, which it leaves in message.
 CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, CycleReport* report) {
-  char portName[8] = {0};
   bool found = false;
-  for (int n = 1; n <= 2 && !found; ++n) {
+  for (PortProbe& probe : report->ports) {
     if (StopRequested()) return Stopped(message);
-    std::snprintf(portName, sizeof portName, "COM%d", n);
-    PortProbe& probe = report->ports[n - 1];
+    const char* portName = probe.name.c_str();
     // The simulator's ports note nothing: an earlier open's reason must not
     // stand for this one.
     plat::NotePortProblem(portName, plat::PortNote());
@@ -75,6 +73,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
     }
     if (EnterProgrammingMode() == 0) {
       probe.result = ProbeResult::kAnswered;
+      report->port = probe.name;
       found = true;
       break;
     }
@@ -95,7 +94,7 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
     return CycleEnd::kNoDevice;
   }
 
-  std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", portName);
+  std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", report->port.c_str());
   dialog->SetStatusText(message);
   // The firmware already on the device reports the serial number, so it must
   // run before anything is erased.
@@ -150,14 +149,17 @@ CycleEnd RunStages(DialogOps* dialog, bool verify, char* message, size_t size, C
 
 }  // namespace
 
+PortList DefaultProbePorts() { return {"COM1", "COM2"}; }
+
 CycleReport LastCycleReport() {
   std::lock_guard<std::mutex> g(g_reportMutex);
   return g_report;
 }
 
-int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
+int ProgrammingCycle(DialogOps* dialog, CycleReportView* view, const PortList& ports) {
   if (!dialog) return kCycleNoDialog;
-  plat::RaiseThreadPriorityTimeCritical();
+  CycleReport report;
+  report.priorityRefused = !plat::RaiseThreadPriorityTimeCritical();
   g_cycleBusy = 1;
   g_statusError = 0;
   dialog->EnableStart(false);
@@ -167,7 +169,7 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
   dialog->RepaintNow();
   g_lastOutcome = CycleOutcome::kNone;
 
-  CycleReport report;
+  for (const std::string& name : ports) report.ports.push_back(PortProbe{name, ProbeResult::kNotTried, {}});
   char message[256];
   // The file is read again through the held handle: on a platform that
   // cannot keep other writers out it may have changed since start-up, and a
@@ -195,13 +197,13 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
 
 CycleOutcome LastCycleOutcome() { return g_lastOutcome.load(); }
 
-void OnStart(DialogOps* dialog, CycleReportView* view) {
+void OnStart(DialogOps* dialog, CycleReportView* view, PortList ports) {
   // The button is disabled only once the new thread runs; a press that comes
   // before then must not start a second cycle.
   uint8_t idle = 0;
   if (!g_cycleBusy.compare_exchange_strong(idle, 1)) return;
   JoinCycleThread();
-  g_cycleThread = plat::Thread::Start([dialog, view] { ProgrammingCycle(dialog, view); });
+  g_cycleThread = plat::Thread::Start([dialog, view, ports] { ProgrammingCycle(dialog, view, ports); });
   if (!g_cycleThread) {
     CycleReport report;
     report.notStarted = plat::LastThreadStartError();
