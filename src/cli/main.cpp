@@ -126,7 +126,7 @@ const char kUsage[] =
 void ReportVerbose(std::FILE* err, const std::string& firmware, const CycleReport& report, double seconds) {
   std::fprintf(err, "orvalo-programmer-cli: firmware %s\n", EscapeForOutput(firmware).c_str());
   for (const PortProbe& probe : report.ports) {
-    const char* what = "not tried: the device had answered on an earlier port";
+    const char* what = "not tried";
     if (probe.result == ProbeResult::kAnswered) what = "the device answered";
     if (probe.result == ProbeResult::kNoAnswer) what = "opened, no device answered";
     if (probe.result == ProbeResult::kNotOpened) what = "not opened";

@@ -67,7 +67,7 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   // Bad usage: one line naming the word at fault and where to look, whatever
   // the option's form.
   for (const char* args : {"--frobnicate", "--frobnicate=1", "--verify=yes", "--port", "--port COM0",
-                           "--port=ttyUSB0", "--port COM7 --port com7", "--journal=", "-v -q"}) {
+                           "--port=ttyUSB0", "--port COM257", "--port COM7 --port com7", "--journal=", "-v -q"}) {
     r = RunCli("", args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_TRUE(r.lines.empty()) << args;
