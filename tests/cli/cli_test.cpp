@@ -76,6 +76,8 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   }
   r = RunCli("", "--frobnicate=1");
   EXPECT_EQ(r.errors[0], "orvalo-programmer-cli: unknown option --frobnicate");
+  r = RunCli("", Quote("--a\n! b"));  // cannot forge a line of its own
+  EXPECT_EQ(r.errors[0], "orvalo-programmer-cli: unknown option --a\\x0A! b");
   r = RunCli("", "--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.lines[0].find("Usage"), std::string::npos);
