@@ -94,5 +94,10 @@ add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_OUTPUTS})
 # Access for the operators to the USB chips the link clocks directly.
 install(FILES ${ORVALO_DIST_DIR}/udev/60-orvalo-programmer-ftdi.rules DESTINATION lib/udev/rules.d)
 
+# The scheduling limits the cycle's timing wants, shipped inactive: granting
+# real-time priority to a group is the administrator's decision. pam_limits
+# reads only /etc, whatever the prefix.
+install(FILES ${ORVALO_DIST_DIR}/orvalo-programmer-limits.conf
+  DESTINATION /etc/security/limits.d RENAME orvalo-programmer.conf)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ORVALO_DOC_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/samples/firmware.hex DESTINATION ${ORVALO_DOC_DIR}/examples)

@@ -30,7 +30,9 @@ else()
   if(ORVALO_WEB_ADDRESS)
     set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ORVALO_WEB_ADDRESS}")
   endif()
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/dist/debian/postinst)
+  # The limits snippet in /etc is the operator's to edit: a conffile.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/dist/debian/postinst
+    ${CMAKE_SOURCE_DIR}/dist/debian/conffiles)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 endif()
 include(CPack)

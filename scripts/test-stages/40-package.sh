@@ -55,9 +55,16 @@ dpkg_locked() {
 dpkg_locked -i "$deb"
 [ "$(orvalo-programmer-cli --version)" = "orvalo-programmer-cli $version" ] || fail "installed runner's --version"
 while read -r f; do [ -e "$f" ] || fail "not installed: $f"; done < "$work/expected.list"
+# dpkg -r keeps the conffiles (the operator's edits) until the purge.
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles > "$work/conffiles" || : > "$work/conffiles"
 dpkg_locked -r "$name"
-while read -r f; do [ ! -e "$f" ] || fail "left behind by dpkg -r: $f"; done < "$work/expected.list"
+while read -r f; do
+  grep -qxF "$f" "$work/conffiles" && continue
+  [ ! -e "$f" ] || fail "left behind by dpkg -r: $f"
+done < "$work/expected.list"
 dpkg-query -W -f='${Status}\n' "$name" 2>/dev/null | grep -q "^install" && fail "still installed after dpkg -r"
+dpkg_locked -P "$name"
+while read -r f; do [ ! -e "$f" ] || fail "left behind by dpkg -P: $f"; done < "$work/conffiles"
 
 # 3. lintian: what Debian's checker says about the package.
 echo "lintian findings:"

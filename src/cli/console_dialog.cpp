@@ -12,10 +12,6 @@ namespace {
 const char* const kRed = "\033[1;31m";
 const char* const kGreen = "\033[1;32m";
 const char* const kPlain = "";
-
-bool IsProgress(const char* text) {
-  return std::strncmp(text, "Programming, ", 13) == 0 || std::strncmp(text, "Verifying, ", 11) == 0;
-}
 }  // namespace
 
 ConsoleStyle ConsoleStyleFor(bool isTerminal, const char* noColor, const char* term) {
@@ -67,24 +63,60 @@ void ConsoleDialog::SetStatusText(const char* text) {
   std::lock_guard<std::mutex> g(m_);
   bool error = g_statusError.load() != 0;
   std::string shown = error ? std::string("! ") + text : std::string(text);
-  if (style_.terminal && IsProgress(text) && !error) {
+  bool success = !error && std::strcmp(text, kCycleSucceededText) == 0;
+  if (style_.terminal) {
+    Line(shown, error ? kRed : success ? kGreen : kPlain);
+    return;
+  }
+  FlushHeldProgress();
+  lastPercent_ = -1;
+  Logged(shown, error ? kRed : success ? kGreen : kPlain);
+}
+
+// A log or a pipe gets each state once: repeated percentages say nothing.
+void ConsoleDialog::Logged(const std::string& shown, const char* colour) {
+  if (anyPrinted_ && shown == lastPrinted_) return;
+  anyPrinted_ = true;
+  lastPrinted_ = shown;
+  Line(shown, colour);
+}
+
+void ConsoleDialog::FlushHeldProgress() {
+  if (heldProgress_.empty()) return;
+  std::string held;
+  held.swap(heldProgress_);
+  Logged(held, kPlain);
+}
+
+void ConsoleDialog::SetProgressText(const char* text, int percent) {
+  std::lock_guard<std::mutex> g(m_);
+  if (g_statusError.load() != 0) {  // never so far; shown as any red text
+    Line(std::string("! ") + text, kRed);
+    return;
+  }
+  if (style_.terminal) {
     Put("\r");
     if (style_.clearLine) Put("\033[K");
     // Without the erase sequence a shorter text is padded over the longer one.
-    std::string padded = shown;
+    std::string padded = text;
     if (!style_.clearLine && padded.size() < progressWidth_) padded.append(progressWidth_ - padded.size(), ' ');
     Put(padded.c_str());
     Flush();
     progressOpen_ = true;
-    progressWidth_ = shown.size();
+    progressWidth_ = std::strlen(text);
     return;
   }
-  // A log or a pipe gets each state once: repeated percentages say nothing.
-  if (!style_.terminal && anyPrinted_ && shown == lastPrinted_) return;
-  anyPrinted_ = true;
-  lastPrinted_ = shown;
-  bool success = !error && std::strcmp(text, kCycleSucceededText) == 0;
-  Line(shown, error ? kRed : success ? kGreen : kPlain);
+  // A log keeps the start of a pass, each tenth, and the last percentage it
+  // reached, shown before whatever comes next: about a dozen lines a pass.
+  bool newPass = percent < lastPercent_;
+  if (newPass) FlushHeldProgress();
+  if (lastPercent_ < 0 || newPass || percent / 10 != lastPercent_ / 10) {
+    heldProgress_.clear();
+    Logged(text, kPlain);
+  } else {
+    heldProgress_ = text;
+  }
+  lastPercent_ = percent;
 }
 
 void ConsoleDialog::SetSerialNumberText(const char* text) {
@@ -94,11 +126,13 @@ void ConsoleDialog::SetSerialNumberText(const char* text) {
 
 void ConsoleDialog::ErrorNote(const std::string& text) {
   std::lock_guard<std::mutex> g(m_);
+  FlushHeldProgress();
   Line("! " + text, kRed);
 }
 
 void ConsoleDialog::Finish() {
   std::lock_guard<std::mutex> g(m_);
+  FlushHeldProgress();
   if (progressOpen_) Put("\n");
   progressOpen_ = false;
   Flush();

@@ -3,8 +3,9 @@
 // number a "Serial Number: " line with anything unprintable escaped. On a
 // terminal progress is one line that updates in place and texts are coloured
 // unless colour is turned off; elsewhere a status text is printed only when it
-// differs from the one before. An output that cannot be written stops the
-// cycle (stop_request.h) and nothing more is written to it.
+// differs from the one before, and progress only at every tenth of a pass
+// and the last it reached. An output that cannot be written stops the cycle
+// (stop_request.h) and nothing more is written to it.
 #pragma once
 
 #include <cstdio>
@@ -28,6 +29,7 @@ class ConsoleDialog : public DialogOps {
   ConsoleDialog(std::FILE* out, ConsoleStyle style, bool verify) : out_(out), style_(style), verify_(verify) {}
 
   void SetStatusText(const char* text) override;
+  void SetProgressText(const char* text, int percent) override;
   void SetSerialNumberText(const char* text) override;
   void EnableStart(bool) override {}
   void EnableVerify(bool) override {}
@@ -45,6 +47,9 @@ class ConsoleDialog : public DialogOps {
 
  private:
   void Line(const std::string& text, const char* colour);
+  // A status text that is not progress, outside a terminal.
+  void Logged(const std::string& shown, const char* colour);
+  void FlushHeldProgress();
   void Put(const char* text);
   void Flush();
 
@@ -56,6 +61,8 @@ class ConsoleDialog : public DialogOps {
   size_t progressWidth_ = 0;
   bool anyPrinted_ = false;
   std::string lastPrinted_;
+  int lastPercent_ = -1;     // of the pass under way, -1 before its first
+  std::string heldProgress_;  // withheld since the last tenth, printed before the next text
   bool writeFailed_ = false;
   std::string writeError_;
 };

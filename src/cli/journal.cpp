@@ -226,7 +226,11 @@ std::string FormatJournalLine(const JournalEntry& e) {
   line += std::string(",\"fast\":") + (e.fast ? "true" : "false");
   line += ",\"serial\":" + JsonString(e.serial);
   line += ",\"serial_source\":" + JsonString(e.serialSource);
-  line += ",\"status\":[";
+  line += ",\"probed\":[";
+  for (size_t i = 0; i < e.probed.size(); ++i)
+    line += std::string(i ? "," : "") + "{\"port\":" + JsonString(e.probed[i].port) +
+            ",\"result\":" + JsonString(e.probed[i].result) + "}";
+  line += "],\"status\":[";
   for (size_t i = 0; i < e.status.size(); ++i) {
     if (i) line += ',';
     line += "{\"text\":" + JsonString(e.status[i].text) + ",\"colour\":" + (e.status[i].red ? "\"red\"" : "\"black\"") +
@@ -388,9 +392,20 @@ std::string JournalReport(const std::vector<JournalRecord>& records, int unreada
 void JournalingDialog::SetStatusText(const char* text) {
   {
     std::lock_guard<std::mutex> g(m_);
+    progress_.clear();
     status_.push_back(JournalStatus{text ? text : "", g_statusError.load() != 0});
   }
   inner_->SetStatusText(text);
+}
+
+// A line per percentage would make the journal mostly progress; a stop in a
+// pass leaves the last one, which says how far it came.
+void JournalingDialog::SetProgressText(const char* text, int percent) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    progress_ = text ? text : "";
+  }
+  inner_->SetProgressText(text, percent);
 }
 
 void JournalingDialog::SetSerialNumberText(const char* text) {
@@ -403,18 +418,12 @@ void JournalingDialog::SetSerialNumberText(const char* text) {
 
 std::vector<JournalStatus> JournalingDialog::Status() const {
   std::lock_guard<std::mutex> g(m_);
-  return status_;
+  std::vector<JournalStatus> status = status_;
+  if (!progress_.empty()) status.push_back(JournalStatus{progress_, false});
+  return status;
 }
 
 std::string JournalingDialog::Serial() const {
   std::lock_guard<std::mutex> g(m_);
   return serial_;
-}
-
-std::string JournalingDialog::Port() const {
-  static const std::string prefix = "Device found at ";
-  std::lock_guard<std::mutex> g(m_);
-  for (const JournalStatus& s : status_)
-    if (s.text.compare(0, prefix.size(), prefix) == 0) return s.text.substr(prefix.size(), 4);
-  return std::string();
 }

@@ -20,11 +20,18 @@ struct JournalStatus {
   bool red;
 };
 
+// One port the run was to probe, and what the probe found there.
+struct JournalProbe {
+  std::string port;
+  std::string result;  // "answered", "no answer", "not opened", "settings refused", "not tried"
+};
+
 struct JournalEntry {
   std::string time;  // ISO 8601, UTC
   std::string version;
   std::string station;  // "" when the runner has none
-  std::string port;     // "COM1"/"COM2", "" when no device was found
+  std::string port;     // where the device answered, "" when nowhere
+  std::vector<JournalProbe> probed;  // the ports in probe order
   std::string firmwarePath;
   int64_t firmwareSize = -1;  // -1: the file could not be read
   std::string firmwareSha256;
@@ -32,7 +39,7 @@ struct JournalEntry {
   bool fast = false;
   std::string serial;        // the serial number written ("" when none)
   std::string serialSource;  // "device", "station", "factory" or ""
-  std::vector<JournalStatus> status;
+  std::vector<JournalStatus> status;  // progress left out but for one a stop cut short
   std::string finalText;
   bool interrupted = false;
   int exitStatus = 0;
@@ -103,11 +110,13 @@ class JournalTally {
 std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable);
 
 // Passes every call on to the runner's own dialog and keeps what the journal
-// records: each status text with its colour, the serial number shown.
+// records: each status text with its colour but the progress of the passes
+// (only the last, when nothing followed it), the serial number shown.
 class JournalingDialog : public DialogOps {
  public:
   explicit JournalingDialog(DialogOps* inner) : inner_(inner) {}
   void SetStatusText(const char* text) override;
+  void SetProgressText(const char* text, int percent) override;
   void SetSerialNumberText(const char* text) override;
   void EnableStart(bool enable) override { inner_->EnableStart(enable); }
   void EnableVerify(bool enable) override { inner_->EnableVerify(enable); }
@@ -117,12 +126,11 @@ class JournalingDialog : public DialogOps {
 
   std::vector<JournalStatus> Status() const;
   std::string Serial() const;
-  // The port named by "Device found at COMn. ...", or "".
-  std::string Port() const;
 
  private:
   DialogOps* inner_;
   mutable std::mutex m_;
   std::vector<JournalStatus> status_;
+  std::string progress_;  // the latest progress text, until another text follows
   std::string serial_;
 };

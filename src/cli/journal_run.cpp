@@ -45,10 +45,25 @@ void RunJournal::DigestFirmware(plat::File* firmware) {
   }
 }
 
+void RunJournal::Probed(const PortList& ports, const CycleReport& report) {
+  entry_.port = report.port;
+  entry_.probed.clear();
+  for (const std::string& name : ports) {
+    const char* result = "not tried";
+    for (const PortProbe& p : report.ports) {
+      if (p.name != name) continue;
+      if (p.result == ProbeResult::kAnswered) result = "answered";
+      if (p.result == ProbeResult::kNoAnswer) result = "no answer";
+      if (p.result == ProbeResult::kNotOpened) result = "not opened";
+      if (p.result == ProbeResult::kSettingsRefused) result = "settings refused";
+    }
+    entry_.probed.push_back(JournalProbe{name, result});
+  }
+}
+
 int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrupted, bool recordWritten,
                        std::FILE* err) {
   if (!file_) return status;
-  entry_.port = dialog.Port();
   entry_.status = dialog.Status();
   entry_.finalText = entry_.status.empty() ? std::string() : entry_.status.back().text;
   entry_.interrupted = interrupted;

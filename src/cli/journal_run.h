@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/journal.h"
+#include "cycle/programming_cycle.h"
 #include "platform/append_file.h"
 
 class RunJournal {
@@ -20,6 +21,9 @@ class RunJournal {
   // What is known before the cycle.
   void Begin(const std::string& station, const std::string& firmwarePath, bool verify, bool fast);
   void DigestFirmware(plat::File* firmware);
+  // The ports the run was to probe and what the cycle found on them (a run
+  // that ran no cycle tried none).
+  void Probed(const PortList& ports, const CycleReport& report);
 
   // Ends the run: the duplicate-serial check (a completed cycle whose serial
   // number did not come from the device, already written by an earlier

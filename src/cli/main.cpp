@@ -1,5 +1,6 @@
 // orvalo-programmer-cli: one programming cycle, headless, for production lines
 // and scripts.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,35 +32,49 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: orvalo-programmer-cli [--verify] [--strict-serial] [--fast] [--line-operations]\n"
-    "                             [--station NAME] [--journal FILE] [--] [FIRMWARE]\n"
+    "Usage: orvalo-programmer-cli [--verify] [--strict-serial] [--port NAME]... [-v|-q]\n"
+    "                             [--fast] [--line-operations] [--station NAME] [--journal FILE]\n"
+    "                             [--] [FIRMWARE]\n"
     "       orvalo-programmer-cli --journal-report FILE\n"
     "       orvalo-programmer-cli --help | --version\n"
     "\n"
-    "Runs one programming cycle: finds the device on COM1 or COM2, reads its serial\n"
-    "number, erases the chip, writes the Intel-HEX image FIRMWARE (default:\n"
-    "firmware.hex beside this program), verifies it with --verify, writes the serial\n"
-    "number back, locks the chip and lets it run. There is no fall-back: a FIRMWARE\n"
-    "that cannot be opened or is not a usable image ends the run before any device\n"
-    "is touched; standard error then says which line is wrong and why. The file\n"
-    "is read and checked again before the cycle opens any port.\n"
+    "Runs one programming cycle: finds the device on COM1 or COM2 (or on the ports\n"
+    "--port names), reads its serial number, erases the chip, writes the Intel-HEX\n"
+    "image FIRMWARE (default: firmware.hex beside this program), verifies it with\n"
+    "--verify, writes the serial number back, locks the chip and lets it run. There\n"
+    "is no fall-back: a FIRMWARE that cannot be opened or is not a usable image\n"
+    "ends the run before any device is touched; standard error then says which\n"
+    "line is wrong and why. The file is read and checked again before the cycle\n"
+    "opens any port.\n"
     "\n"
     "Options:\n"
     "  --verify         read every byte back after programming\n"
     "  --strict-serial  exit status 3 when the serial number written did not come\n"
     "                   from the device (the station's stored value or the factory\n"
     "                   default was used); the cycle itself is unchanged\n"
+    "  --port NAME      probe this port instead of COM1 and COM2; repeat it to\n"
+    "                   probe several, in the order given. NAME is COM1 to COM256\n"
+    "                   or, on Linux, a device path such as /dev/ttyUSB0\n"
+    "  -v               more on standard error: the firmware file, every port\n"
+    "                   probed and what it answered, the part's signature and\n"
+    "                   the cycle's duration\n"
+    "  -q               less on standard error: only what explains a failure or\n"
+    "                   an exit status other than 0, and the warnings about the\n"
+    "                   device (not the serial number's origin when it came from\n"
+    "                   the device, the ports passed over, the timing note)\n"
     "  --               ends the options: a FIRMWARE may then start with '-'\n"
-    "  --version        print the version and exit\n"
+    "  --version, -V    print the version and exit\n"
     "  --help, -h       this text\n"
+    "  An option's value may also follow it after '=' (--journal=FILE).\n"
     "\n"
     "Output: each status text on a line of its own; texts shown in the error colour\n"
     "start with \"! \"; \"Serial Number: TEXT\" when the serial number is known\n"
     "(control characters, bytes above 0x7E and backslashes escaped as \\xHH and\n"
     "\\\\). On a terminal the texts are coloured and progress updates one line;\n"
     "NO_COLOR or TERM=dumb turn colour off. Elsewhere a status text is printed\n"
-    "only when it differs from the one before. Standard error says where the\n"
-    "serial number came from and why a run could not go on.\n"
+    "only when it differs from the one before, and progress at the start of each\n"
+    "pass, every 10 % and the last percentage reached. Standard error says where\n"
+    "the serial number came from and why a run could not go on.\n"
     "\n"
     "SIGINT, SIGTERM or SIGHUP (Ctrl+C or closing the console on Windows) stop\n"
     "the cycle at the next instruction boundary, as a failed cycle ends (port\n"
@@ -79,8 +94,8 @@ const char kUsage[] =
     "(settings: Kestrune/orvalo-programmer.INI, section Device).\n"
     "\n"
     "Environment:\n"
-    "  ORVALO_COM1, ORVALO_COM2  device paths for COM1 and COM2\n"
-    "                            (default /dev/ttyS0 and /dev/ttyS1)\n"
+    "  ORVALO_COM1, ORVALO_COM2  device paths for COM1 and COM2 (and so on, for\n"
+    "                            any COMn; default /dev/ttyS0, /dev/ttyS1, ...)\n"
     "  ORVALO_SIM                run against the simulated device instead, a comma-\n"
     "                            separated list of items, e.g.\n"
     "                            ORVALO_SIM=time=virtual,serial=AB12 or\n"
@@ -112,6 +127,23 @@ const char kUsage[] =
     "  nothing is trimmed. A set but empty ORVALO_SIM is an error. Whenever the\n"
     "  simulator is on, a line on standard error says so.\n";
 
+// Where a verbose run says what it found.
+void ReportVerbose(std::FILE* err, const std::string& firmware, const CycleReport& report, double seconds) {
+  std::fprintf(err, "orvalo-programmer-cli: firmware %s\n", EscapeForOutput(firmware).c_str());
+  for (const PortProbe& probe : report.ports) {
+    const char* what = "not tried";
+    if (probe.result == ProbeResult::kAnswered) what = "the device answered";
+    if (probe.result == ProbeResult::kNoAnswer) what = "opened, no device answered";
+    if (probe.result == ProbeResult::kNotOpened) what = "not opened";
+    if (probe.result == ProbeResult::kSettingsRefused) what = "opened, settings refused";
+    std::fprintf(err, "orvalo-programmer-cli: port %s: %s\n", EscapeForOutput(probe.name).c_str(), what);
+  }
+  if (report.part != PartCheck::kNotRead)
+    std::fprintf(err, "orvalo-programmer-cli: the part's signature: %02X %02X %02X\n", report.signature[0],
+                 report.signature[1], report.signature[2]);
+  std::fprintf(err, "orvalo-programmer-cli: the run took %.1f s\n", seconds);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,9 +152,11 @@ int main(int argc, char** argv) {
   LineOptions line;
   std::string usageError;
   if (!ParseOptions(argc, argv, &options, &line, &usageError)) {
-    std::fprintf(stderr, "orvalo-programmer-cli: %s\n\n%s", usageError.c_str(), kUsage);
+    std::fprintf(stderr, "orvalo-programmer-cli: %s\nTry 'orvalo-programmer-cli --help'.\n",
+                 EscapeForOutput(usageError).c_str());
     return kExitNoCycle;
   }
+  PortList ports = options.ports.empty() ? DefaultProbePorts() : options.ports;
   if (options.help) {
     std::fputs(kUsage, stdout);
     std::fputs("\n", stdout);
@@ -147,6 +181,7 @@ int main(int argc, char** argv) {
     return kExitNoCycle;
   }
   if (simulator == sim::kSimOn) std::fprintf(stderr, "%s\n", sim::kSimulatorOnNotice);
+  auto started = std::chrono::steady_clock::now();
   RunJournal journal;
   if (!line.journal.empty()) {
     std::string why;
@@ -188,7 +223,7 @@ int main(int argc, char** argv) {
     if (check.empty) ReportEmptyImage(stderr, path);
     if (!StopRequested()) {
       LinkTimingNote linkNote(stderr);
-      OnStart(&dialog, &linkNote);
+      OnStart(&dialog, &linkNote, ports);
       JoinCycleThread();
     }
     report = LastCycleReport();
@@ -196,7 +231,8 @@ int main(int argc, char** argv) {
       ReportFirmwareProblem(stderr, path, report.firmware);
       outcome.noCycle = true;
     }
-    ReportPortProbes(stderr, report);
+    // With -q the ports passed over before the device answered go unsaid.
+    if (!options.quiet || report.port.empty()) ReportPortProbes(stderr, report);
     ReportSerialStageEnd(stderr, report.end);
     if (report.end == CycleEnd::kNotStarted && !StopRequested()) ReportNotStarted(stderr, report.notStarted);
     outcome.failed = LastCycleOutcome() != CycleOutcome::kSucceeded;
@@ -213,7 +249,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvalo-programmer-cli: interrupted too late to stop: the device was completed\n");
   if (outcome.interruptStatus != 0) console.ErrorNote("Interrupted.");
   console.Finish();
-  ReportOperatorNotes(stderr);
+  if (!options.quiet) ReportOperatorNotes(stderr);
+  if (options.verbose)
+    ReportVerbose(stderr, path, report,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  journal.Probed(ports, report);
   if (console.WriteFailed()) {
     ReportOutputFailed(stderr, console.WriteError());
     outcome.failed = true;
@@ -221,7 +261,8 @@ int main(int argc, char** argv) {
   int status = journal.Finish(dialog, ExitStatus(outcome), outcome.interruptStatus != 0,
                               report.end == CycleEnd::kCompleted, stderr);
   // Only now is the exit status final: the journal may have raised it to 4.
-  ReportSerialSource(stderr, report.serialSource, status);
+  if (!options.quiet || report.serialSource != SerialSource::kDevice)
+    ReportSerialSource(stderr, report.serialSource, status);
   EndProgrammerProcess();
   sim::Uninstall();
   plat::InterruptHandled();

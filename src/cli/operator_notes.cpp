@@ -7,7 +7,8 @@
 namespace {
 
 std::string Where(const std::string& name, const plat::PortNote& note) {
-  return "orvalo-programmer-cli: " + name + (note.path.empty() ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
+  bool samePath = note.path.empty() || EscapeForOutput(note.path) == name;
+  return "orvalo-programmer-cli: " + name + (samePath ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
 }
 
 std::string Signature(const uint8_t* s) {
@@ -69,9 +70,8 @@ void ReportLineWay(std::FILE* err, const std::string& name, const PortProbe& pro
 }  // namespace
 
 void ReportPortProbes(std::FILE* err, const CycleReport& report) {
-  for (int i = 0; i < kProbedPorts; ++i) {
-    const PortProbe& probe = report.ports[i];
-    std::string name = "COM" + std::to_string(i + 1);
+  for (const PortProbe& probe : report.ports) {
+    std::string name = EscapeForOutput(probe.name);
     plat::PortNote note = probe.note;
     // The simulator's ports note nothing; the probe's own result still says
     // which step failed.
@@ -102,15 +102,14 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
 }
 
 std::string DescribeLinkTiming(const LinkTiming& timing) {
-  if (!timing.port || !timing.slow) return std::string();
-  char text[160];
+  if (timing.port.empty() || !timing.slow) return std::string();
+  char text[96];
   int64_t seconds = (timing.cycleUs + 500000) / 1000000;
   std::string length = seconds < 90 ? std::to_string(seconds) + " seconds"
                                     : std::to_string((seconds + 30) / 60) + " minutes";
-  std::snprintf(text, sizeof text,
-                "orvalo-programmer-cli: line operations take about %.1f ms on COM%d: this cycle will take about %s",
-                double(timing.lineOperationUs) / 1000.0, timing.port, length.c_str());
-  return text;
+  std::snprintf(text, sizeof text, "%.1f ms on ", double(timing.lineOperationUs) / 1000.0);
+  return "orvalo-programmer-cli: line operations take about " + std::string(text) + EscapeForOutput(timing.port) +
+         ": this cycle will take about " + length;
 }
 
 void LinkTimingNote::ShowLinkTiming(const LinkTiming& timing) {
@@ -119,9 +118,9 @@ void LinkTimingNote::ShowLinkTiming(const LinkTiming& timing) {
 }
 
 void ReportOperatorNotes(std::FILE* err) {
-  static bool warned = false;
-  if (!warned && plat::PriorityRaiseRefused()) {
-    warned = true;
+  // Only a cycle's own thread needs the priority; a run that ended before
+  // one has nothing to warn of.
+  if (LastCycleReport().priorityRefused) {
     std::fputs(
         "orvalo-programmer-cli: neither a real-time policy nor a raised priority is permitted;"
         " the link runs at normal priority and may be slow or fail (see README, \"Real hardware\").\n",

@@ -27,5 +27,6 @@ class LinkTimingNote : public CycleReportView {
  private:
   std::FILE* err_;
 };
-// Once per process, the priority warning.
+// The priority warning, when the last cycle's thread could not raise its
+// priority (none when no cycle ran).
 void ReportOperatorNotes(std::FILE* err);

@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "image/hex_check.h"
 
 struct LinkTiming {
-  int port = 0;                  // 1 or 2, the device's port; 0: not measured
+  std::string port;              // the device's port; empty: not measured
   int64_t lineOperationUs = -1;  // the median of its first line operations
   bool slow = false;             // as slow as a USB-serial adapter
   int64_t cycleUs = 0;           // the whole cycle, estimated

@@ -64,7 +64,7 @@ PartCheck IdentifyPart(uint8_t* s) {
 
 // The device's port as its first line operations found it, and the cycle's
 // length at that pace.
-LinkTiming TimeLink(int port, int64_t startUs, bool verify, const HexCheck& image) {
+LinkTiming TimeLink(const std::string& port, int64_t startUs, bool verify, const HexCheck& image) {
   LinkTiming t;
   t.lineOperationUs = TypicalLineOperationUs(g_hPort);
   if (t.lineOperationUs < 0) return t;
@@ -79,14 +79,11 @@ LinkTiming TimeLink(int port, int64_t startUs, bool verify, const HexCheck& imag
 CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* message, size_t size,
                    CycleReport* report) {
   const int64_t startUs = plat::NowUs();
-  int port = 0;
   if (GetProfileString("Device", kClockedLinesEntry, "") == "0") plat::AllowClockedLines(false);
-  char portName[8] = {0};
   bool found = false;
-  for (int n = 1; n <= 2 && !found; ++n) {
+  for (PortProbe& probe : report->ports) {
     if (StopRequested()) return Stopped(message);
-    std::snprintf(portName, sizeof portName, "COM%d", n);
-    PortProbe& probe = report->ports[n - 1];
+    const char* portName = probe.name.c_str();
     // The simulator's ports note nothing: an earlier open's reason must not
     // stand for this one.
     plat::NotePortProblem(portName, plat::PortNote());
@@ -101,7 +98,7 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* 
     probe.lines = ClockLinesByAdapter() ? LineWay::kClocked : LineWay::kLineOperations;
     if (EnterProgrammingMode() == 0) {
       probe.result = ProbeResult::kAnswered;
-      port = n;
+      report->port = probe.name;
       found = true;
       break;
     }
@@ -123,7 +120,7 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* 
     return CycleEnd::kNoDevice;
   }
 
-  std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", portName);
+  std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", report->port.c_str());
   dialog->SetStatusText(message);
   // The firmware already on the device reports the serial number, so it must
   // run before anything is erased. Its first report comes 20 ms after it
@@ -150,8 +147,8 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* 
   if (StopRequested()) return Stopped(message);
 
   ClockLinesByAdapter();
-  report->link = TimeLink(port, startUs, verify, report->firmware);
-  if (view && report->link.port) view->ShowLinkTiming(report->link);
+  report->link = TimeLink(report->port, startUs, verify, report->firmware);
+  if (view && !report->link.port.empty()) view->ShowLinkTiming(report->link);
   if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
   EraseChip();
   dialog->SetStatusText("Chip Erased.");
@@ -186,14 +183,17 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* 
 
 }  // namespace
 
+PortList DefaultProbePorts() { return {"COM1", "COM2"}; }
+
 CycleReport LastCycleReport() {
   std::lock_guard<std::mutex> g(g_reportMutex);
   return g_report;
 }
 
-int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
+int ProgrammingCycle(DialogOps* dialog, CycleReportView* view, const PortList& ports) {
   if (!dialog) return kCycleNoDialog;
-  plat::RaiseThreadPriorityTimeCritical();
+  CycleReport report;
+  report.priorityRefused = !plat::RaiseThreadPriorityTimeCritical();
   g_cycleBusy = 1;
   g_statusError = 0;
   dialog->EnableStart(false);
@@ -203,7 +203,7 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
   dialog->RepaintNow();
   g_lastOutcome = CycleOutcome::kNone;
 
-  CycleReport report;
+  for (const std::string& name : ports) report.ports.push_back(PortProbe{name, ProbeResult::kNotTried, {}});
   char message[256];
   // The file is read again through the held handle: on a platform that
   // cannot keep other writers out it may have changed since start-up, and a
@@ -233,13 +233,13 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view) {
 
 CycleOutcome LastCycleOutcome() { return g_lastOutcome.load(); }
 
-void OnStart(DialogOps* dialog, CycleReportView* view) {
+void OnStart(DialogOps* dialog, CycleReportView* view, PortList ports) {
   // The button is disabled only once the new thread runs; a press that comes
   // before then must not start a second cycle.
   uint8_t idle = 0;
   if (!g_cycleBusy.compare_exchange_strong(idle, 1)) return;
   JoinCycleThread();
-  g_cycleThread = plat::Thread::Start([dialog, view] { ProgrammingCycle(dialog, view); });
+  g_cycleThread = plat::Thread::Start([dialog, view, ports] { ProgrammingCycle(dialog, view, ports); });
   if (!g_cycleThread) {
     CycleReport report;
     report.notStarted = plat::LastThreadStartError();

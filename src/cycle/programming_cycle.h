@@ -1,4 +1,5 @@
-// One press of Start: probe COM1 then COM2, read the device's serial number,
+// One press of Start: probe the ports (COM1 then COM2 unless the front end
+// names others), read the device's serial number,
 // erase, program, verify if asked, write the serial-number record back, lock
 // and run. Every stage and the outcome reach the status line through the
 // dialog's operations.
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cycle/cycle_estimate.h"
 #include "cycle/device_serial.h"
@@ -55,7 +57,7 @@ enum class PartCheck {
                      // written ("Programming Failed.")
 };
 
-// What the probe learnt of one port, in the order COM1, COM2.
+// What the probe learnt of one port, in probe order.
 enum class ProbeResult {
   kNotTried,         // the device had answered on an earlier port (or no probe ran)
   kNotOpened,        // absent, in use or refused: note says why where the platform knows
@@ -70,13 +72,18 @@ enum class LineWay {
   kClocked,         // clocked by the adapter's chip, a whole instruction per call
 };
 struct PortProbe {
+  std::string name;  // as the front end gave it: COM1, COM7, /dev/ttyUSB0
   ProbeResult result = ProbeResult::kNotTried;
   plat::PortNote note;  // the platform's reason for kNotOpened or kSettingsRefused
   LineWay lines = LineWay::kNotUsed;
   std::string clockedNote;  // why an adapter's chip could not clock the lines
   bool chipFailed = false;  // the chip failed while it clocked the lines
 };
-constexpr int kProbedPorts = 2;
+
+// The port names a cycle probes, in order; the first that answers is used.
+using PortList = std::vector<std::string>;
+// COM1, then COM2: the dialog's probe.
+PortList DefaultProbePorts();
 
 struct CycleReport {
   CycleEnd end = CycleEnd::kNotStarted;
@@ -85,7 +92,11 @@ struct CycleReport {
   SerialSource serialSource = SerialSource::kNone;
   FirmwareCheck firmware;   // why the firmware file could not be used
   std::string notStarted;   // the system's reason the thread could not start
-  PortProbe ports[kProbedPorts];
+  std::string port;         // where the device answered, "" when nowhere
+  // Whether the cycle's thread was refused every raise of its priority: its
+  // timing is then the scheduler's default.
+  bool priorityRefused = false;
+  std::vector<PortProbe> ports;  // one per probed name, in probe order
   LinkTiming link;  // the device's port, once the cycle reached the erase
 };
 // Written by the cycle's thread before it ends; read after it has.
@@ -112,12 +123,13 @@ extern const char kClockedLinesEntry[];  // "Clocked Lines"
 // The cycle itself; kCycleNoDialog without a dialog, otherwise 0 after a cycle. The
 // firmware file is read and checked before any port is opened; the passes use
 // that checked copy.
-int ProgrammingCycle(DialogOps* dialog, CycleReportView* view = nullptr);
+int ProgrammingCycle(DialogOps* dialog, CycleReportView* view = nullptr,
+                     const PortList& ports = DefaultProbePorts());
 
 // The Start button's handler: runs ProgrammingCycle on a new thread. A press
 // while a cycle is running is ignored. "Egnition failed." when the thread
 // cannot be created.
-void OnStart(DialogOps* dialog, CycleReportView* view = nullptr);
+void OnStart(DialogOps* dialog, CycleReportView* view = nullptr, PortList ports = DefaultProbePorts());
 
 // Waits for the last cycle thread to end and releases it (front ends at exit,
 // tests after a cycle).

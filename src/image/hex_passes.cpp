@@ -38,7 +38,7 @@ void ShowProgress(DialogOps* statusWindow, Pass pass, int seen) {
   int percent = g_recordCount > 0 ? int(double(seen) / double(g_recordCount) * 100.0) : 0;
   std::snprintf(text, sizeof text, pass == Pass::kProgram ? "Programming, %d%% Completed." : "Verifying, %d%% Completed.",
                 percent);
-  statusWindow->SetStatusText(text);
+  statusWindow->SetProgressText(text, percent);
   plat::Sleep(1);
 }
 

@@ -20,13 +20,14 @@ bool PriorityRaiseRefused() { return g_raiseRefused.load(); }
 // raised nice value otherwise, and the smallest timer slack either way. On the
 // virtual clock timing is simulated and a real-time spinner would only starve
 // the machine.
-void RaiseThreadPriorityTimeCritical() {
-  if (IsVirtualClock()) return;
+bool RaiseThreadPriorityTimeCritical() {
+  if (IsVirtualClock()) return true;
   prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
   sched_param p{};
   p.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
-  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &p) != 0 && setpriority(PRIO_PROCESS, 0, -15) != 0)
-    g_raiseRefused.store(true);
+  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &p) == 0 || setpriority(PRIO_PROCESS, 0, -15) == 0) return true;
+  g_raiseRefused.store(true);
+  return false;
 }
 
 // Linux has no process-wide timer resolution; the slack of the calling thread

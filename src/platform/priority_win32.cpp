@@ -15,9 +15,11 @@ bool PriorityRaiseRefused() { return g_raiseRefused.load(); }
 
 // On the virtual clock timing is simulated; a time-critical thread in a
 // real-time class process would only starve the machine running the tests.
-void RaiseThreadPriorityTimeCritical() {
-  if (IsVirtualClock()) return;
-  if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) g_raiseRefused.store(true);
+bool RaiseThreadPriorityTimeCritical() {
+  if (IsVirtualClock()) return true;
+  if (SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) return true;
+  g_raiseRefused.store(true);
+  return false;
 }
 
 void BeginTimerResolution() { timeBeginPeriod(1); }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/port_problem.h"
+#include "platform/port_name.h"
 #include "platform/serial_port.h"
 
 namespace plat {
@@ -182,7 +183,9 @@ int OpenPlatformPort(const std::string& name, std::unique_ptr<SerialPort>* port)
     NotePortProblem(name, PortNote(PortProblem::kAbsent));
     return kPortNotOpened;
   }
-  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  // The plain names reach COM9 only; above it the device namespace is needed.
+  std::string device = ComPortNumber(name) >= 10 ? "\\\\.\\" + name : name;
+  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     NotePortProblem(name, PortNote(ProblemOfOpenError(code), std::string(), 0, SystemMessage(code)));

@@ -50,8 +50,9 @@ class Event {
   std::atomic<bool> set_{false};
 };
 
-// The calling thread becomes time-critical as far as the platform allows.
-void RaiseThreadPriorityTimeCritical();
+// The calling thread becomes time-critical as far as the platform allows;
+// false when every raise was refused (the timing is then the default's).
+bool RaiseThreadPriorityTimeCritical();
 
 // Process-wide timing set-up done by the front ends at start and undone at exit.
 void BeginTimerResolution();

@@ -9,6 +9,12 @@ class DialogOps {
  public:
   virtual ~DialogOps() = default;
   virtual void SetStatusText(const char* text) = 0;
+  // A pass's progress text, with its percentage for a front end that shows
+  // progress otherwise than every text; the status line shows it like any.
+  virtual void SetProgressText(const char* text, int percent) {
+    (void)percent;
+    SetStatusText(text);
+  }
   virtual void SetSerialNumberText(const char* text) = 0;
   virtual void EnableStart(bool enable) = 0;
   virtual void EnableVerify(bool enable) = 0;

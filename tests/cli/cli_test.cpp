@@ -40,10 +40,13 @@ TEST(CliTest, ASuccessfulCyclePrintsEveryTextAndExitsZero) {
     EXPECT_EQ(r.lines[4], "Chip Erased.");
     EXPECT_EQ(r.lines[5], "Programming, 0% Completed.");
     EXPECT_EQ(r.lines.back(), "Programming Completed Successfully.");
-    // Each percentage once: a log or a pipe gets a status only when it changes.
-    int verifying = 0;
-    for (const std::string& l : r.lines) verifying += l.rfind("Verifying, ", 0) == 0;
-    EXPECT_EQ(verifying, 101);
+    // A log or a pipe gets a pass's start, each tenth and its end, in order.
+    std::vector<std::string> verifying;
+    for (const std::string& l : r.lines)
+      if (l.rfind("Verifying, ", 0) == 0) verifying.push_back(l);
+    ASSERT_EQ(verifying.size(), 11u);
+    for (int tenth = 0; tenth <= 10; ++tenth)
+      EXPECT_EQ(verifying[size_t(tenth)], "Verifying, " + std::to_string(tenth * 10) + "% Completed.");
     for (size_t i = 1; i < r.lines.size(); ++i) EXPECT_NE(r.lines[i], r.lines[i - 1]);
     EXPECT_EQ(r.err, std::string(kSimulatorOn) + "\n" + row.way + "orvalo-programmer-cli: serial number from the device\n");
   }
@@ -60,6 +63,12 @@ TEST(CliTest, FailuresArePrefixedAndExitOne) {
   EXPECT_EQ(r.lines[2], "! Serial Number not found.");
   EXPECT_EQ(r.lines[3], "! No Serial Number found. Default to Factory.");
   EXPECT_EQ(r.lines[4], "Serial Number: ZTMQR51700000000000000");
+  // The last percentage a failed pass reached comes before its failure.
+  r = RunCli("ORVALO_SIM=time=virtual,serial=X,failwrite=0123", Sample());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(std::vector<std::string>(r.lines.end() - std::min<size_t>(r.lines.size(), 3), r.lines.end()),
+            (std::vector<std::string>{"Programming, 0% Completed.", "Programming, 9% Completed.",
+                                      "! Programming Failed at 0x0123 ."}));
 }
 
 TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
@@ -71,8 +80,20 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
   EXPECT_TRUE(r.lines.empty());
   ASSERT_EQ(r.errors.size(), 1u);
   EXPECT_NE(r.errors[0].find("\"slip=32\""), std::string::npos);
-  r = RunCli("", "--frobnicate");
-  EXPECT_EQ(r.status, 2);
+  // Bad usage: one line naming the word at fault and where to look, whatever
+  // the option's form.
+  for (const char* args : {"--frobnicate", "--frobnicate=1", "--verify=yes", "--port", "--port COM0",
+                           "--port=ttyUSB0", "--port COM257", "--port COM7 --port com7", "--journal=", "-v -q"}) {
+    r = RunCli("", args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_TRUE(r.lines.empty()) << args;
+    ASSERT_EQ(r.errors.size(), 2u) << args << r.err;
+    EXPECT_EQ(r.errors[1], "Try 'orvalo-programmer-cli --help'.") << args;
+  }
+  r = RunCli("", "--frobnicate=1");
+  EXPECT_EQ(r.errors[0], "orvalo-programmer-cli: unknown option --frobnicate");
+  r = RunCli("", Quote("--a\n! b"));  // cannot forge a line of its own
+  EXPECT_EQ(r.errors[0], "orvalo-programmer-cli: unknown option --a\\x0A! b");
   r = RunCli("", "--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.lines[0].find("Usage"), std::string::npos);
@@ -81,9 +102,12 @@ TEST(CliTest, NoCycleRunsWithoutItsFirmwareOrWithABadSimulator) {
 // A station's script asks which version runs, without any device or file
 // being touched (even a bad ORVALO_SIM is not read).
 TEST(CliTest, VersionIsOneLineWithTheBuildsVersion) {
-  CliResult r = RunCli("ORVALO_SIM=slip=9", "--version");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.lines, (std::vector<std::string>{"orvalo-programmer-cli " ORVALO_VERSION}));
+  CliResult r;
+  for (const char* args : {"--version", "-V"}) {
+    r = RunCli("ORVALO_SIM=slip=9", args);
+    EXPECT_EQ(r.status, 0) << args;
+    EXPECT_EQ(r.lines, (std::vector<std::string>{"orvalo-programmer-cli " ORVALO_VERSION})) << args;
+  }
   // The project's three numbers lead, whatever is appended after them.
   std::string numbers = std::to_string(ORVALO_VERSION_MAJOR) + "." + std::to_string(ORVALO_VERSION_MINOR) + "." +
                         std::to_string(ORVALO_VERSION_PATCH);

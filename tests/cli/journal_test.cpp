@@ -48,6 +48,7 @@ TEST(JournalTest, EveryFieldIsWrittenInItsPlace) {
   JournalEntry e = Entry("T", "S1", "Verify Failed at 0x0010.", 1);
   e.station = "line-2";
   e.port = "COM2";
+  e.probed = {{"/dev/ttyUSB0", "not opened"}, {"COM2", "answered"}};
   e.firmwarePath = "fw.hex";
   e.firmwareSize = 42;
   e.firmwareSha256 = "ab";
@@ -59,7 +60,8 @@ TEST(JournalTest, EveryFieldIsWrittenInItsPlace) {
   EXPECT_EQ(FormatJournalLine(e),
             "{\"time\":\"T\",\"version\":\"1.0\",\"station\":\"line-2\",\"port\":\"COM2\",\"firmware\":\"fw.hex\","
             "\"firmware_size\":42,\"firmware_sha256\":\"ab\",\"verify\":true,\"fast\":true,\"serial\":\"S1\","
-            "\"serial_source\":\"station\",\"status\":[{\"text\":\"Auto Detecting Device ...\",\"colour\":\"black\"},"
+            "\"serial_source\":\"station\",\"probed\":[{\"port\":\"/dev/ttyUSB0\",\"result\":\"not opened\"},"
+            "{\"port\":\"COM2\",\"result\":\"answered\"}],\"status\":[{\"text\":\"Auto Detecting Device ...\",\"colour\":\"black\"},"
             "{\"text\":\"Verify Failed at 0x0010.\",\"colour\":\"red\"}],\"final\":\"Verify Failed at 0x0010.\","
             "\"interrupted\":false,\"exit\":1,\"duration_s\":1.250}\n");
   e.firmwareSize = -1;

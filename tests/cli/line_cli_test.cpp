@@ -77,12 +77,13 @@ class LineTest : public ::testing::Test {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Every run leaves one whole line: what ran, on what, with which result, and
-// every status text in order with its colour, not only the printed ones.
+// Every run leaves one whole line: what ran, on which ports, with which
+// result, and every status text but the passes' progress in order with its
+// colour.
 TEST_F(LineTest, EachRunAppendsOneCompleteLine) {
-  RunResult r = Cli(Device("a") + ",serial=" + kSerialA, "--verify --station L1 " + J());
+  RunResult r = Cli(Device("a") + ",serial=" + kSerialA, "--verify --station=L1 " + J());
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  r = Cli(Device("a") + ",failwrite=10", J());
+  r = Cli(Device("a") + ",failwrite=10", "--port=COM2 --port COM1 --journal='" + journal_ + "'");
   ASSERT_EQ(r.status, 1);
   std::vector<std::string> j = Journal();
   ASSERT_EQ(j.size(), 2u);
@@ -94,12 +95,15 @@ TEST_F(LineTest, EachRunAppendsOneCompleteLine) {
   EXPECT_TRUE(Has(ok, "\"firmware_size\":" + std::to_string(sample.size()) + ",\"firmware_sha256\":\"")) << ok;
   EXPECT_TRUE(Has(ok, "\"verify\":true,\"fast\":false,\"serial\":\"" + std::string(kSerialA) +
                           "\",\"serial_source\":\"device\"")) << ok;
-  EXPECT_TRUE(Has(ok, "{\"text\":\"Chip Erased.\",\"colour\":\"black\"},{\"text\":\"Programming, 0% Completed.\""));
-  EXPECT_TRUE(Has(ok, "{\"text\":\"Verifying, 100% Completed.\",\"colour\":\"black\"},{\"text\":\"Programming "
+  EXPECT_TRUE(Has(ok, "\"probed\":[{\"port\":\"COM1\",\"result\":\"answered\"},{\"port\":\"COM2\",\"result\":"
+                      "\"not tried\"}]")) << ok;
+  EXPECT_TRUE(Has(ok, "{\"text\":\"Chip Erased.\",\"colour\":\"black\"},{\"text\":\"Programming "
                       "Completed Successfully.\",\"colour\":\"black\"}],\"final\":\"Programming Completed "
-                      "Successfully.\",\"interrupted\":false,\"exit\":0,\"duration_s\":"));
+                      "Successfully.\",\"interrupted\":false,\"exit\":0,\"duration_s\":")) << ok;
   const std::string& failed = j[1];
-  EXPECT_TRUE(Has(failed, "\"station\":\"\"")) << failed;
+  EXPECT_TRUE(Has(failed, "\"station\":\"\",\"port\":\"COM1\"")) << failed;
+  EXPECT_TRUE(Has(failed, "\"probed\":[{\"port\":\"COM2\",\"result\":\"no answer\"},{\"port\":\"COM1\",\"result\":"
+                          "\"answered\"}]")) << failed;
   EXPECT_TRUE(Has(failed, "\"final\":\"Programming Failed at 0x0010 .\",\"interrupted\":false,\"exit\":1,"));
   EXPECT_TRUE(Has(failed, "{\"text\":\"Programming Failed at 0x0010 .\",\"colour\":\"red\"}"));
   EXPECT_TRUE(Has(failed, "\"serial\":\"\",")) << "shown, never written: " << failed;

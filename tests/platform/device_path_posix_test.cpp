@@ -39,7 +39,9 @@ TEST_F(DevicePathTest, ComNamesMeanTheMachinesOwnSerialDevices) {
   EXPECT_EQ(plat::DevicePathFor("COM1"), "/dev/ttyS0");
   EXPECT_EQ(plat::DevicePathFor("COM2"), "/dev/ttyS1");
   EXPECT_EQ(plat::DevicePathFor("COM9"), "/dev/ttyS8");
-  for (const char* none : {"COM0", "COM10", "COMA", "com1", "COM", "LPT1", "", "dev/ttyS0"})
+  EXPECT_EQ(plat::DevicePathFor("COM10"), "/dev/ttyS9");
+  EXPECT_EQ(plat::DevicePathFor("COM256"), "/dev/ttyS255");
+  for (const char* none : {"COM0", "COM01", "COM257", "COMA", "com1", "COM", "LPT1", "", "dev/ttyS0"})
     EXPECT_EQ(plat::DevicePathFor(none), "") << none;
   EXPECT_EQ(plat::DevicePathFor("/dev/ttyUSB0"), "/dev/ttyUSB0");
 }

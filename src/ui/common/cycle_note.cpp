@@ -11,9 +11,9 @@ std::string Sentence(std::string text) {
   return text;
 }
 
-std::string PortLine(int index, const PortProbe& probe) {
+std::string PortLine(const PortProbe& probe) {
   const plat::PortNote& note = probe.note;
-  std::string line = "COM" + std::to_string(index + 1) + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
+  std::string line = probe.name + (note.path.empty() ? "" : " (" + note.path + ")") + ": ";
   switch (probe.result) {
     case ProbeResult::kNotTried:
     case ProbeResult::kAnswered:
@@ -65,7 +65,7 @@ std::string CycleNote(const CycleReport& report, const std::string& firmwarePath
   std::string note;
   switch (report.end) {
     case CycleEnd::kNoDevice:
-      for (int i = 0; i < kProbedPorts; ++i) Add(&note, PortLine(i, report.ports[i]));
+      for (const PortProbe& probe : report.ports) Add(&note, PortLine(probe));
       break;
     case CycleEnd::kFirmwareUnusable:
       Add(&note, FirmwareNote(firmwarePath, report.firmware));

@@ -2,10 +2,19 @@
 #include <cstdio>
 #include <string>
 
+#include "app/console_request.h"
+#include "platform/console_output.h"
+#include "platform/file.h"
 #include "sim/sim.h"
 #include "ui/win32/programmer_app.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  ConsoleRequest request = ConsoleRequestOf(plat::CommandLineArgumentText());
+  if (request != ConsoleRequest::kNone) {
+    plat::UseStartingConsole();
+    std::fputs(ConsoleAnswer(request).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   // A bad ORVALO_SIM ends the program before its dialog; an operator who
   // started it from the desktop sees no standard error, so a box shows it too.
   std::string simError;

@@ -8,6 +8,7 @@
 #include <QProcessEnvironment>
 #include <QTimer>
 
+#include "orvalo_version.h"
 #include "ui/qt/startup_error.h"
 #include "ui_test_support.h"
 
@@ -55,6 +56,27 @@ TEST(StartupError, TheProgramWaitsWithTheErrorShown) {
     }
     process.kill();
     process.waitForFinished(5000);
+  }
+}
+
+// --help and --version are questions, not a firmware file's name: answered on
+// standard output without a window, even where no display can be opened.
+TEST(StartupError, HelpAndVersionAreAnsweredWithoutTheDialog) {
+  for (const char* word : {"--version", "-V", "--help", "-h"}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", ":nowhere");
+    env.insert("ORVALO_SIM", "slip=99");
+    process.setProcessEnvironment(env);
+    process.start(ORVALO_PROGRAMMER_PATH, {word});
+    ASSERT_TRUE(process.waitForFinished(10000)) << word;
+    std::string out = process.readAllStandardOutput().toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << word << process.readAllStandardError().toStdString();
+    if (word[1] == 'V' || word[2] == 'v')
+      EXPECT_EQ(out, "orvalo-programmer " ORVALO_VERSION "\n") << word;
+    else
+      EXPECT_EQ(out.rfind("Usage: orvalo-programmer [FIRMWARE]\n", 0), 0u) << word << out;
   }
 }
 

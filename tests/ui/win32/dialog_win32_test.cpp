@@ -21,6 +21,7 @@
 #include "state/shared_state.h"
 #include "app/firmware_location.h"
 #include "image/firmware_file.h"
+#include "orvalo_version.h"
 #include "sim/sim.h"
 #include "support/test_support.h"
 #include "ui/win32/programmer_app.h"
@@ -467,6 +468,16 @@ TEST_F(ProgramTest, TheProgramRunsACycleAndEndsWhenClosed) {
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
   CloseHandle(process);
+}
+
+// --help and --version are answered where its output goes, and nothing opens.
+TEST_F(ProgramTest, HelpAndVersionAreAnsweredWithoutTheDialog) {
+  ChildRun run = RunChild(program, "orvalo-programmer --version", nullptr, 20000);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output, "orvalo-programmer " ORVALO_VERSION "\n");
+  run = RunChild(program, "orvalo-programmer -h", nullptr, 20000);
+  EXPECT_EQ(run.output.rfind("Usage: orvalo-programmer [FIRMWARE]\n", 0), 0u) << run.output;
+  EXPECT_EQ(FindWindowA(nullptr, kProgrammerTitle), nullptr);
 }
 
 // The dialog program's own comm path under Wine, against the emulated device

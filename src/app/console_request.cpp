@@ -1,0 +1,35 @@
+#include "app/console_request.h"
+
+#include "app/program_title.h"
+#include "orvalo_version.h"
+
+ConsoleRequest ConsoleRequestOf(const std::string& commandText) {
+  if (commandText == "--help" || commandText == "-h") return ConsoleRequest::kHelp;
+  if (commandText == "--version" || commandText == "-V") return ConsoleRequest::kVersion;
+  return ConsoleRequest::kNone;
+}
+
+std::string ConsoleAnswer(ConsoleRequest request) {
+  switch (request) {
+    case ConsoleRequest::kVersion:
+      return std::string("orvalo-programmer ") + ORVALO_VERSION + "\n";
+    case ConsoleRequest::kHelp:
+      return std::string(
+                 "Usage: orvalo-programmer [FIRMWARE]\n"
+                 "       orvalo-programmer --help | --version\n"
+                 "\n"
+                 "Opens the window \"") +
+             kProgrammerTitle +
+             "\": tick Verify and press Start to program\n"
+             "the device found on COM1 or COM2 with the Intel-HEX image FIRMWARE, the whole\n"
+             "text after the program's name (default: firmware.hex beside the program). A\n"
+             "named file that cannot be used is never replaced by another: Start stays\n"
+             "disabled. For scripts and production lines, see orvalo-programmer-cli.\n"
+             "\n"
+             "  --version, -V  print the version and exit\n"
+             "  --help, -h     this text\n";
+    case ConsoleRequest::kNone:
+      break;
+  }
+  return std::string();
+}
