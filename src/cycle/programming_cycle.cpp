@@ -203,7 +203,11 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view, const PortList& p
   dialog->RepaintNow();
   g_lastOutcome = CycleOutcome::kNone;
 
-  for (const std::string& name : ports) report.ports.push_back(PortProbe{name, ProbeResult::kNotTried, {}});
+  for (const std::string& name : ports) {
+    PortProbe probe;
+    probe.name = name;
+    report.ports.push_back(probe);
+  }
   char message[256];
   // The file is read again through the held handle: on a platform that
   // cannot keep other writers out it may have changed since start-up, and a
