@@ -16,8 +16,8 @@ constexpr int64_t kRecordBytes = 24;
 int64_t EstimateFromEraseUs(int64_t op, const HexCheck& image, bool verify, bool fast, bool outlast) {
   const int64_t frame = (fast ? kFastFrameOperations : kFrameOperations) * op;
   // A written byte: its frame, then the fixed pause, or in fast mode one
-  // read-back, or nothing when the next frame outlasts the write.
-  const int64_t write = frame + (!fast ? 6000 : outlast ? 0 : frame);
+  // read-back, left to Verify when the next frame outlasts the write.
+  const int64_t write = frame + (!fast ? 6000 : outlast && verify ? 0 : frame);
   const int64_t read = frame + (fast ? 0 : 1000);
   // Around the image: the second entry, the erase with the entry after it and
   // the signature (six frames), the lock (one); seven strobes and a break

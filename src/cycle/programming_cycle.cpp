@@ -79,6 +79,7 @@ LinkTiming TimeLink(const std::string& port, int64_t startUs, bool verify, const
 CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* message, size_t size,
                    CycleReport* report) {
   const int64_t startUs = plat::NowUs();
+  SetWritesVerifiedLater(verify);
   if (GetProfileString("Device", kClockedLinesEntry, "") == "0") plat::AllowClockedLines(false);
   bool found = false;
   for (PortProbe& probe : report->ports) {

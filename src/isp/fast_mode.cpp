@@ -11,6 +11,7 @@
 
 namespace {
 std::atomic<bool> g_fast{false};
+std::atomic<bool> g_verifiedLater{false};
 bool g_polling = false;  // the cycle thread's own
 
 // Marks the polling of one write, however it ends.
@@ -22,6 +23,7 @@ struct Polling {
 
 void SetFastMode(bool on) { g_fast.store(on); }
 bool FastMode() { return g_fast.load(); }
+void SetWritesVerifiedLater(bool on) { g_verifiedLater.store(on); }
 
 int AwaitByteWritten(int address, uint8_t data) {
   if (!FastMode()) {
@@ -30,9 +32,16 @@ int AwaitByteWritten(int address, uint8_t data) {
   }
   // Through a slow adapter the next instruction's own clock pulses outlast
   // the part's longest write, so it cannot reach a busy part, and a read-back
-  // would cost a whole frame of round trips. What is left to find a write
-  // that did not take is what the default cycle has: the echo and Verify.
-  if (FramesOutlastAByteWrite(g_hPort)) return 0;
+  // costs a whole frame of round trips. With Verify to follow, the write is
+  // left to it; without, one read decides, since the read's data bits go out
+  // only after the part's longest write has ended: a fast cycle never reports
+  // a byte it has not seen.
+  if (FramesOutlastAByteWrite(g_hPort)) {
+    if (g_verifiedLater.load()) return 0;
+    uint8_t got = 0;
+    if (ReadFlashByte(address, &got) != 0 || got != data) return kNoAnswer;
+    return 0;
+  }
   Polling polling;
   if (data == kPollBusyValue) {
     // Polling cannot see this write end, so the part gets the family's

@@ -14,13 +14,16 @@ constexpr int64_t kPollGapUs = 200;       // between two reads of a busy byte
 
 void SetFastMode(bool on);
 bool FastMode();
+// Whether the cycle reads every byte back after the writes (Verify), so that a
+// write need not be read back on its own where that is costly.
+void SetWritesVerifiedLater(bool on);
 
 // Called after a byte write's frame was accepted. Default mode: the fixed
 // 6 ms pause, always 0. Fast mode: 0 once the byte reads back as data, -101
 // when it still differs after kPollLimitUs (or the read fails); 0x7F cannot be
 // told from busy, so it waits the whole kPollLimitUs and must then read 0x7F.
-// Fast mode on a port whose frames outlast a write (watched_lines.h): 0 at
-// once, neither waiting nor reading.
+// Fast mode on a port whose frames outlast a write (watched_lines.h): no
+// wait; one read-back decides, unless Verify reads every byte later.
 int AwaitByteWritten(int address, uint8_t data);
 
 // The pause after a byte read: 1 ms by default, none in fast mode.
