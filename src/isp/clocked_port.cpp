@@ -4,7 +4,7 @@
 
 // A port opens without a break, with DTR and RTS asserted once configured.
 ClockedPort::ClockedPort(std::unique_ptr<plat::SerialPort> inner)
-    : inner_(std::move(inner)), pins_(plat::kPinTxd | plat::kPinRts | plat::kPinDtr) {}
+    : ForwardingPort(std::move(inner)), pins_(plat::kPinTxd | plat::kPinRts | plat::kPinDtr) {}
 
 void ClockedPort::Level(uint8_t pin, bool low) {
   uint8_t p = pins_.load();

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/serial_port.h"
+#include "isp/forwarding_port.h"
 
-class ClockedPort : public plat::SerialPort {
+class ClockedPort : public ForwardingPort {
  public:
   explicit ClockedPort(std::unique_ptr<plat::SerialPort> inner);
 
@@ -19,24 +19,13 @@ class ClockedPort : public plat::SerialPort {
   uint8_t Pins() const { return pins_.load(); }
   void SetPins(uint8_t pins) { pins_.store(pins); }
 
-  bool SetupQueues(unsigned inBytes, unsigned outBytes) override { return inner_->SetupQueues(inBytes, outBytes); }
   bool ConfigureLine() override;
-  bool SetReadsImmediate() override { return inner_->SetReadsImmediate(); }
   bool SetDtr(bool asserted) override;
   bool SetRts(bool asserted) override;
   bool SetBreak(bool on) override;
-  bool GetCts(bool* asserted) override { return inner_->GetCts(asserted); }
-  bool ArmBreakWait() override { return inner_->ArmBreakWait(); }
-  int WaitBreak() override { return inner_->WaitBreak(); }
-  void CancelWait() override { inner_->CancelWait(); }
-  void ResetCancel() override { inner_->ResetCancel(); }
-  bool TransmitChar(uint8_t byte) override { return inner_->TransmitChar(byte); }
-  int Read(uint8_t* buf, int max) override { return inner_->Read(buf, max); }
-  plat::ClockedLines* Clocked() override { return inner_->Clocked(); }
 
  private:
   void Level(uint8_t pin, bool low);
-  std::unique_ptr<plat::SerialPort> inner_;
   // Written by the listener thread during the serial-number exchange, read by
   // the cycle thread once it has ended.
   std::atomic<uint8_t> pins_;

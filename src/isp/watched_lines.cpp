@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "isp/fast_mode.h"
+#include "isp/forwarding_port.h"
 #include "platform/clock.h"
 
 namespace {
@@ -12,13 +13,10 @@ namespace {
 // take a whole line operation, whenever within its call each takes effect.
 constexpr int64_t kWholeClockChangesBetweenFrames = 63;
 
-class WatchedLines : public plat::SerialPort {
+// Never wraps a port that clocks its lines, so Clocked() stays null.
+class WatchedLines : public ForwardingPort {
  public:
-  explicit WatchedLines(std::unique_ptr<plat::SerialPort> inner) : inner_(std::move(inner)) {}
-
-  bool SetupQueues(unsigned inBytes, unsigned outBytes) override { return inner_->SetupQueues(inBytes, outBytes); }
-  bool ConfigureLine() override { return inner_->ConfigureLine(); }
-  bool SetReadsImmediate() override { return inner_->SetReadsImmediate(); }
+  explicit WatchedLines(std::unique_ptr<plat::SerialPort> inner) : ForwardingPort(std::move(inner)) {}
 
   bool SetDtr(bool asserted) override {
     return Set(&dtr_, asserted, [&] { return inner_->SetDtr(asserted); });
@@ -37,13 +35,6 @@ class WatchedLines : public plat::SerialPort {
   bool GetCts(bool* asserted) override {
     return Timed([&] { return inner_->GetCts(asserted); });
   }
-
-  bool ArmBreakWait() override { return inner_->ArmBreakWait(); }
-  int WaitBreak() override { return inner_->WaitBreak(); }
-  void CancelWait() override { inner_->CancelWait(); }
-  void ResetCancel() override { inner_->ResetCancel(); }
-  bool TransmitChar(uint8_t byte) override { return inner_->TransmitChar(byte); }
-  int Read(uint8_t* buf, int max) override { return inner_->Read(buf, max); }
 
   int64_t TypicalUs() const {
     if (timed_ < kTimedLineOperations) return -1;
@@ -76,7 +67,6 @@ class WatchedLines : public plat::SerialPort {
     return done;
   }
 
-  std::unique_ptr<plat::SerialPort> inner_;
   int dtr_ = -1, rts_ = -1, break_ = -1;
   int timed_ = 0;
   bool slow_ = false;

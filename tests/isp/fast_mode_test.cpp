@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "isp/fast_mode.h"
+#include "isp/forwarding_port.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "platform/clock.h"
@@ -14,30 +15,17 @@ namespace {
 
 // Passes everything through, and after the n-th CTS sample holds the caller
 // for a while, as a scheduler would a preempted programmer.
-class StallingPort : public plat::SerialPort {
+class StallingPort : public ForwardingPort {
  public:
   StallingPort(plat::SerialPort* inner, int stallAfterSample, unsigned stallMs)
-      : inner_(inner), left_(stallAfterSample), stallMs_(stallMs) {}
-  bool SetupQueues(unsigned in, unsigned out) override { return inner_->SetupQueues(in, out); }
-  bool ConfigureLine() override { return inner_->ConfigureLine(); }
-  bool SetReadsImmediate() override { return inner_->SetReadsImmediate(); }
-  bool SetDtr(bool on) override { return inner_->SetDtr(on); }
-  bool SetRts(bool on) override { return inner_->SetRts(on); }
-  bool SetBreak(bool on) override { return inner_->SetBreak(on); }
+      : ForwardingPort(inner), left_(stallAfterSample), stallMs_(stallMs) {}
   bool GetCts(bool* asserted) override {
     bool ok = inner_->GetCts(asserted);
     if (--left_ == 0) plat::Sleep(stallMs_);
     return ok;
   }
-  bool ArmBreakWait() override { return inner_->ArmBreakWait(); }
-  int WaitBreak() override { return inner_->WaitBreak(); }
-  void CancelWait() override { inner_->CancelWait(); }
-  void ResetCancel() override { inner_->ResetCancel(); }
-  bool TransmitChar(uint8_t byte) override { return inner_->TransmitChar(byte); }
-  int Read(uint8_t* buf, int max) override { return inner_->Read(buf, max); }
 
  private:
-  plat::SerialPort* inner_;
   int left_;
   unsigned stallMs_;
 };
