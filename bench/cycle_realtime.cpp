@@ -21,16 +21,9 @@
 #include "isp/fast_mode.h"
 #include "platform/memory_file.h"
 #include "sim/sim.h"
-#include "support/silent_dialog.h"
+#include "bench_cycle.h"
 
 namespace {
-
-class QuietDialog : public SilentDialog {
- public:
-  QuietDialog() { verify = true; }
-  void SetStatusText(const char* text) override { last = text; }
-  std::string last;
-};
 
 std::vector<int64_t> g_one, g_six, g_over;
 
@@ -41,26 +34,6 @@ void Observe(unsigned ms, int64_t us) {
   if (ms == 1 && g_one.size() < g_one.capacity()) g_one.push_back(us);
   if (ms == 6 && g_six.size() < g_six.capacity()) g_six.push_back(us);
   if (g_over.size() < g_over.capacity()) g_over.push_back(us - int64_t(ms) * 1000);
-}
-
-std::string Image() {
-  std::string text;
-  char buf[80];
-  for (int a = 0; a < 0x1FE8; a += 16) {
-    int n = std::min(16, 0x1FE8 - a);
-    int sum = n + (a >> 8) + (a & 0xFF);
-    std::snprintf(buf, sizeof buf, ":%02X%04X00", n, a);
-    text += buf;
-    for (int i = 0; i < n; ++i) {
-      int b = (a + i) * 37 % 255;  // never 0xFF
-      sum += b;
-      std::snprintf(buf, sizeof buf, "%02X", b);
-      text += buf;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\r\n", (-sum) & 0xFF);
-    text += buf;
-  }
-  return text + ":00000001FF\r\n";
 }
 
 void Percentiles(const char* name, std::vector<int64_t> v) {
@@ -77,39 +50,27 @@ struct CycleFigures {
 };
 
 CycleFigures RunCycle(bool fast, const std::string& text) {
-  SetFastMode(fast);
-  g_hFirmware.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end())));
   plat::ResetClockStats();
-  QuietDialog dialog;
   std::clock_t c0 = std::clock();
   auto t0 = std::chrono::steady_clock::now();
-  OnStart(&dialog);
-  JoinCycleThread();
   CycleFigures f;
+  f.final = RunBenchCycle(fast, text);
   f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   f.cpu = double(std::clock() - c0) / CLOCKS_PER_SEC;
   f.stats = plat::GetClockStats();
-  f.final = dialog.last;
-  SetFastMode(false);
   return f;
 }
 
 }  // namespace
 
 int main() {
-  std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/orvalo-bench";
-  std::string mk = "mkdir -p '" + dir + "'";
-  if (std::system(mk.c_str()) != 0) return 1;
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  if (!BeginBench("orvalo-bench")) return 1;
   std::string err = sim::Install("time=real,serial=BENCH00000000000000001");
   if (!err.empty()) {
     std::fprintf(stderr, "%s\n", err.c_str());
     return 1;
   }
-  SetProfileName("orvalo-programmer.INI");
-  BeginProgrammerProcess();
-  std::string text = Image();
-  g_recordCount = int32_t(std::count(text.begin(), text.end(), ':'));
+  std::string text = BenchImage(0x1FE8);
 
   g_one.reserve(20000);
   g_six.reserve(20000);

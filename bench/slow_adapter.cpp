@@ -17,38 +17,11 @@
 #include "platform/clock.h"
 #include "platform/memory_file.h"
 #include "sim/sim.h"
-#include "support/silent_dialog.h"
+#include "bench_cycle.h"
 
 namespace {
 
 constexpr int kFullImage = 0x1FE8;
-
-class QuietDialog : public SilentDialog {
- public:
-  QuietDialog() { verify = true; }
-  void SetStatusText(const char* text) override { last = text; }
-  std::string last;
-};
-
-std::string Image(int bytes) {
-  std::string text;
-  char buf[80];
-  for (int a = 0; a < bytes; a += 16) {
-    int n = std::min(16, bytes - a);
-    int sum = n + (a >> 8) + (a & 0xFF);
-    std::snprintf(buf, sizeof buf, ":%02X%04X00", n, a);
-    text += buf;
-    for (int i = 0; i < n; ++i) {
-      int b = (a + i) * 37 % 255;  // never 0xFF
-      sum += b;
-      std::snprintf(buf, sizeof buf, "%02X", b);
-      text += buf;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\r\n", (-sum) & 0xFF);
-    text += buf;
-  }
-  return text + ":00000001FF\r\n";
-}
 
 struct Run {
   std::string final;
@@ -57,38 +30,25 @@ struct Run {
 };
 
 Run Cycle(bool fast, int bytes) {
-  std::string text = Image(bytes);
-  g_recordCount = int32_t(std::count(text.begin(), text.end(), ':'));
-  g_hFirmware.reset(new plat::MemoryFile(std::vector<uint8_t>(text.begin(), text.end())));
-  SetFastMode(fast);
   sim::TheDevice()->ClearRecords();
-  QuietDialog dialog;
   int64_t t0 = plat::NowUs();
-  OnStart(&dialog);
-  JoinCycleThread();
   Run r;
+  r.final = RunBenchCycle(fast, BenchImage(bytes));
   r.seconds = double(plat::NowUs() - t0) / 1e6;
   r.estimate = double(LastCycleReport().link.cycleUs) / 1e6;
   r.lineOps = sim::TheDevice()->Counts().total();
-  r.final = dialog.last;
-  SetFastMode(false);
   return r;
 }
 
 }  // namespace
 
 int main() {
-  std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/orvalo-bench";
-  std::string mk = "mkdir -p '" + dir + "'";
-  if (std::system(mk.c_str()) != 0) return 1;
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  if (!BeginBench("orvalo-bench")) return 1;
   std::string err = sim::Install("time=virtual,lineop=1000,serial=BENCH00000000000000001");
   if (!err.empty()) {
     std::fprintf(stderr, "%s\n", err.c_str());
     return 1;
   }
-  SetProfileName("orvalo-programmer.INI");
-  BeginProgrammerProcess();
   const int small = 32, large = 320;
   bool ok = true;
   double perByte[2] = {0, 0};
