@@ -22,6 +22,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/byte_queue.h"
 #include "platform/clocked_lines.h"
 #include "platform/device_path_posix.h"
 #include "platform/ftdi_port.h"
@@ -210,12 +211,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
 
   int Read(uint8_t* buf, int max) override {
     if (!Pump(nullptr) && pending_.empty()) return -1;
-    int n = 0;
-    while (n < max && !pending_.empty()) {
-      buf[n++] = pending_.front();
-      pending_.pop_front();
-    }
-    return n;
+    return int(TakeQueued(&pending_, buf, size_t(max)));
   }
 
   ClockedLines* Clocked() override { return ClockedLinesAllowed() ? this : nullptr; }
@@ -289,10 +285,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
         size_t before = pending_.size();
         if (!Pump(nullptr)) return false;
         if (pending_.size() == before && ++idleReads_ > kMaxIdleReads) return false;
-        while (got < k && !pending_.empty()) {
-          in[done + got++] = pending_.front();
-          pending_.pop_front();
-        }
+        got += TakeQueued(&pending_, in + done + got, k - got);
       }
       idleReads_ = 0;
       done += k;

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/byte_queue.h"
 #include "platform/break_decode.h"
 #include "platform/device_path_posix.h"
 #include "platform/port_problem.h"
@@ -168,12 +169,7 @@ class PosixPort : public SerialPort {
   int Read(uint8_t* buf, int max) override {
     std::lock_guard<std::mutex> g(rxMutex_);
     if (!Pump(nullptr) && pending_.empty()) return -1;
-    int n = 0;
-    while (n < max && !pending_.empty()) {
-      buf[n++] = pending_.front();
-      pending_.pop_front();
-    }
-    return n;
+    return int(TakeQueued(&pending_, buf, size_t(max)));
   }
 
  private:

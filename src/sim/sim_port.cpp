@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/byte_queue.h"
 #include "platform/clock.h"
 #include "platform/clocked_lines.h"
 #include "platform/serial_port.h"
@@ -174,12 +175,7 @@ class SimPort : public plat::SerialPort {
     if (Unplugged()) return -1;
     Pump(nullptr);
     std::lock_guard<std::mutex> g(m_);
-    int n = 0;
-    while (n < max && !pending_.empty()) {
-      buf[n++] = pending_.front();
-      pending_.pop_front();
-    }
-    return n;
+    return int(plat::TakeQueued(&pending_, buf, size_t(max)));
   }
 
  private:
