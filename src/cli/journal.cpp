@@ -10,15 +10,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cycle/programming_cycle.h"
 #include "image/sha256.h"
 #include "orvalo_version.h"
 #include "part/target_part.h"
 #include "state/shared_state.h"
 
-
 namespace {
 
-const char kSuccess[] = "Programming Completed Successfully.";
 constexpr size_t kWrittenSerialMax = kSerialLength;  // the record's characters
 
 // A flat reading of one JSON object: the top-level members that are strings,
@@ -281,7 +280,7 @@ bool ParseJournalLine(const std::string& line, JournalRecord* r) {
     double exit = reader.numbers["exit"];
     if (exit >= 0 && exit <= 255) r->exitStatus = int(exit);
   }
-  r->completed = r->finalText == kSuccess && !r->interrupted;
+  r->completed = r->finalText == kCycleSucceededText && !r->interrupted;
   return true;
 }
 

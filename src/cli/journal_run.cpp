@@ -7,8 +7,6 @@
 
 namespace {
 
-const char kSuccess[] = "Programming Completed Successfully.";
-
 const char* SourceName(SerialSource s) {
   switch (s) {
     case SerialSource::kDevice: return "device";
@@ -69,7 +67,8 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   entry_.interrupted = interrupted;
   SerialSource source = LastSerialSource();
   entry_.serialSource = SourceName(source);
-  bool completed = entry_.finalText == kSuccess && !entry_.status.back().red && !interrupted;
+  // The cycle's own ending decides, never the text it showed last.
+  bool completed = recordWritten && !interrupted;
   // A failed cycle shows the number it meant to write, but never wrote it.
   entry_.serial = recordWritten ? dialog.Serial() : std::string();
 
