@@ -4,9 +4,9 @@
 #include <cerrno>
 
 #include <climits>
-#include <mutex>
 
 #include "platform/file.h"
+#include "platform/handed_arguments.h"
 
 namespace plat {
 
@@ -17,26 +17,11 @@ std::string ProgramPath() {
   return std::string(buf, size_t(n));
 }
 
-namespace {
-std::mutex g_argsMutex;
-std::string g_argText;
-}  // namespace
-
-// Linux hands the arguments over already split; joined with single blanks they
-// stand for the command-line text after the program's name.
-void SetCommandLineArguments(int argc, char** argv) {
-  std::string text;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) text += ' ';
-    text += argv[i];
-  }
-  std::lock_guard<std::mutex> g(g_argsMutex);
-  g_argText = text;
-}
-
+// Linux hands the arguments over already split (handed_arguments.cpp).
 std::string CommandLineArgumentText() {
-  std::lock_guard<std::mutex> g(g_argsMutex);
-  return g_argText;
+  std::string text;
+  HandedArgumentText(&text);
+  return text;
 }
 
 std::string StartupTitle() { return std::string(); }

@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include <mutex>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/handed_arguments.h"
 
 namespace plat {
 
@@ -17,27 +17,11 @@ std::string ProgramPath() {
   }
 }
 
-namespace {
-std::mutex g_argsMutex;
-bool g_argsHanded = false;
-std::string g_argText;
-}  // namespace
-
 // Windows hands every program its command line as one text, which the
-// programs use as is. Arguments handed over here, already split, take its
-// place, joined with single blanks: a dialog started inside a process that was
-// not started for it (a test program) names only what it is handed.
-void SetCommandLineArguments(int argc, char** argv) {
-  std::string text;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) text += ' ';
-    text += argv[i];
-  }
-  std::lock_guard<std::mutex> g(g_argsMutex);
-  g_argsHanded = true;
-  g_argText = text;
-}
-
+// programs use as is. Arguments handed over (handed_arguments.h), already
+// split, take its place: a dialog started inside a process that was not
+// started for it (a test program) names only what it is handed.
+//
 // The text after the program's name: a quoted name ends after its closing
 // quote, an unquoted one before the first character up to 0x20; the blanks and
 // control characters after it are skipped and the rest is kept whole, trailing
@@ -45,10 +29,8 @@ void SetCommandLineArguments(int argc, char** argv) {
 // holds blanks; a quote can be no part of a Windows file name, so a rest that
 // is one quoted name (blanks after it aside) stands for the name inside.
 std::string CommandLineArgumentText() {
-  {
-    std::lock_guard<std::mutex> g(g_argsMutex);
-    if (g_argsHanded) return g_argText;
-  }
+  std::string handed;
+  if (HandedArgumentText(&handed)) return handed;
   const char* p = GetCommandLineA();
   if (!p) return std::string();
   if (*p == '"') {
