@@ -5,7 +5,6 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 
-
 // The link has no clock of its own: a delay unit is as long as the yields it
 // is made of, so its length follows the scheduler, not a timer.
 void DelayUnit() {
@@ -25,36 +24,34 @@ void StrobeControl(uint8_t level) {
   LineRts(true);
 }
 
+namespace {
+
 // The device's answer bit is sampled before the next data bit goes out and
 // before that bit's clock pulse: it is what the device presented after the
-// previous pulse.
-int TransferByte(uint8_t out, uint8_t* in) {
-  if (!in) return kTransferNoBuffer;
-  *in = 0;
+// previous pulse. Without in, no answer is sampled; the delay unit before the
+// data change stays, as the clock's rest time between two pulses.
+void ClockOut(uint8_t out, uint8_t* in) {
   for (int bit = 0; bit < 8; ++bit) {
     DelayUnit();
-    LineAnswerBit(in, uint8_t(0x80 >> bit));
+    if (in) LineAnswerBit(in, uint8_t(0x80 >> bit));
     LineDtr((out & 0x80) == 0);
     out = uint8_t(out << 1);
     LineBreak(false);
     DelayUnit();
     LineBreak(true);
   }
+}
+
+}  // namespace
+
+int TransferByte(uint8_t out, uint8_t* in) {
+  if (!in) return kTransferNoBuffer;
+  *in = 0;
+  ClockOut(out, in);
   return 0;
 }
 
-// The delay unit before the data change stays: it is the clock's rest time
-// between two pulses.
-void SendByte(uint8_t out) {
-  for (int bit = 0; bit < 8; ++bit) {
-    DelayUnit();
-    g_hPort->SetDtr((out & 0x80) == 0);
-    out = uint8_t(out << 1);
-    g_hPort->SetBreak(false);
-    DelayUnit();
-    g_hPort->SetBreak(true);
-  }
-}
+void SendByte(uint8_t out) { ClockOut(out, nullptr); }
 
 void CalibrateDelay() {
   if (plat::IsWin9xFamily()) g_delayCount = 7;
