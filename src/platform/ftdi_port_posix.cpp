@@ -25,6 +25,7 @@
 #include "platform/byte_queue.h"
 #include "platform/clocked_lines.h"
 #include "platform/device_path_posix.h"
+#include "platform/ftdi_chips.h"
 #include "platform/ftdi_port.h"
 #include "platform/port_problem.h"
 #include "platform/uucp_lock_posix.h"
@@ -36,11 +37,6 @@ namespace {
 constexpr char kUdevRule[] = "/usr/lib/udev/rules.d/60-orvalo-programmer-ftdi.rules";
 constexpr char kOperatorsGroup[] = "dialout";
 
-// The bit-bang clock: every state holds its levels for 2 us, four times the
-// 500 ns the part needs for each clock level (two cycles of its 4 MHz
-// crystal), which leaves room for chips whose bit-bang clock runs faster than
-// the rate programmed.
-constexpr unsigned kClockRate = 500000;
 // The first bytes of each bulk-in packet: modem status, line status.
 constexpr int kPacket = 64;
 constexpr uint8_t kModemCts = 0x10;
@@ -238,7 +234,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
     if (f_.SetBitmode(ctx_, kDrivenPins, BITMODE_SYNCBB) != 0) return false;
     clocked_ = true;
     // libftdi programs four times the rate asked for once bit-bang is on.
-    return f_.SetBaudrate(ctx_, int(kClockRate / 4)) == 0 && f_.SetLatency(ctx_, kLatencyMs) == 0 &&
+    return f_.SetBaudrate(ctx_, int(ftdi::kClockRate / 4)) == 0 && f_.SetLatency(ctx_, kLatencyMs) == 0 &&
            f_.Purge(ctx_) == 0;
   }
 
@@ -266,7 +262,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
     return f_.SetBaudrate(ctx_, 115200) == 0 && f_.Purge(ctx_) == 0;
   }
 
-  unsigned Rate() const override { return kClockRate; }
+  unsigned Rate() const override { return ftdi::kClockRate; }
 
  private:
   uint8_t UartLevels() const {
@@ -276,7 +272,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
   // Clocks n bytes and collects their samples, in pieces that the chip's
   // buffers hold whole: a piece never waits for room to clock.
   bool Transfer(const uint8_t* out, size_t n, uint8_t* in) {
-    const size_t piece = ftx_ ? 512 : 128;
+    const size_t piece = ftx_ ? ftdi::kPieceFtX : ftdi::kPieceFt232r;
     for (size_t done = 0; done < n;) {
       size_t k = std::min(piece, n - done);
       if (f_.Write(ctx_, out + done, int(k)) != int(k)) return false;
@@ -354,7 +350,8 @@ FtdiOpen OpenFtdiPort(const std::string& name, std::unique_ptr<SerialPort>* port
   std::string tty = device.substr(device.rfind('/') + 1);
   UsbPlace place;
   if (tty.empty() || !FindUsbDevice(tty, &place)) return FtdiOpen::kNotAChip;
-  if (place.vendor != 0x0403 || (place.product != 0x6001 && place.product != 0x6015)) return FtdiOpen::kNotAChip;
+  if (place.vendor != ftdi::kVendor || (place.product != ftdi::kProductFt232r && place.product != ftdi::kProductFtX))
+    return FtdiOpen::kNotAChip;
   std::string chip = "the FTDI chip behind " + path;
   if (place.name.find("FT230X") != std::string::npos) {
     *why = "the FT230X behind " + path + " has no DTR pin to clock";

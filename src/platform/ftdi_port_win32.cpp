@@ -9,29 +9,17 @@
 #include "platform/clock.h"
 #include "platform/clocked_lines.h"
 #include "platform/d2xx_api.h"
+#include "platform/ftdi_chips.h"
 #include "platform/ftdi_port.h"
 #include "platform/port_problem.h"
 
 namespace plat {
 namespace {
 
-// In synchronous bit-bang mode the chip clocks one state per tick of its baud
-// rate generator (its datasheet: the rate follows the baud rate prescaler), so
-// 500 kBd holds every state for 2 us: four times the 500 ns the part needs for
-// each clock level (two cycles of its 4 MHz crystal), which leaves room for a
-// chip whose bit-bang clock runs faster than the rate set, as some reports say.
-constexpr ULONG kBitBangBaud = 500000;
-constexpr unsigned kStatesPerSecond = kBitBangBaud;
 // The chip sends what it holds once its latency timer runs out. At the
 // default 16 ms every instruction would wait that long for its samples; 2 ms
 // is the least the library accepts.
 constexpr UCHAR kLatencyMs = 2;
-// A synchronous write is clocked out only while the chip has room for its
-// samples, so one write never exceeds the smaller of its two buffers: the
-// FT232R takes 128 bytes from the host and holds 256 for it, the FT-X chips
-// 512 each.
-constexpr DWORD kChunk232R = 128;
-constexpr DWORD kChunkX = 512;
 // The library collects a read until its USB transfer is full or the chip
 // sends a short packet. Transfers just large enough for one write's samples
 // with the two status bytes the chip puts in front of every 64-byte packet
@@ -204,7 +192,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
     uint8_t idle = UartPins();
     uint8_t keep = uint8_t(kDrivenPins & ~(latch_ ^ idle));
     bool ok = Ok(lib_->purge(h_, d2xx::kPurgeRx | d2xx::kPurgeTx)) && Ok(lib_->setBitMode(h_, keep, d2xx::kModeSyncBitBang)) &&
-              Ok(lib_->setBaudRate(h_, kBitBangBaud));
+              Ok(lib_->setBaudRate(h_, ULONG(ftdi::kClockRate)));
     if (ok && keep != kDrivenPins) {
       uint8_t sample = 0;
       ok = Clock(&idle, 1, &sample);
@@ -234,7 +222,7 @@ class FtdiPort : public SerialPort, public ClockedLines {
            Ok(lib_->setDataCharacteristics(h_, 8, 0, 0)) && Ok(lib_->purge(h_, d2xx::kPurgeRx)) && ok;
   }
 
-  unsigned Rate() const override { return kStatesPerSecond; }
+  unsigned Rate() const override { return ftdi::kClockRate; }
 
  private:
   static bool Ok(d2xx::Status s) { return s == d2xx::kOk; }
@@ -339,7 +327,7 @@ FtdiOpen OpenFtdiPort(const std::string& name, std::unique_ptr<SerialPort>* port
       return FtdiOpen::kFailed;
     }
     NotePortProblem(name, PortNote());
-    port->reset(new FtdiPort(std::move(lib), h, type == d2xx::kDevice232R ? kChunk232R : kChunkX));
+    port->reset(new FtdiPort(std::move(lib), h, DWORD(type == d2xx::kDevice232R ? ftdi::kPieceFt232r : ftdi::kPieceFtX)));
     return FtdiOpen::kOpened;
   }
   return FtdiOpen::kNotAChip;
