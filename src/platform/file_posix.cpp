@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/file.h"
+#include "platform/file_internal.h"
 
 namespace plat {
 namespace {
@@ -33,14 +33,8 @@ class PosixFile : public File {
 // Linux has no share modes. An open file description lock is the nearest
 // thing: a second holder in this or another process that asks the same way is
 // refused, and the lock lasts exactly as long as this open file.
-std::unique_ptr<File> OpenFileExclusive(const std::string& path, OpenRefusal* refusal) {
-  OpenRefusal ignored;
-  if (!refusal) refusal = &ignored;
+std::unique_ptr<File> OpenExistingExclusive(const std::string& path, OpenRefusal* refusal) {
   std::string& why = refusal->why;
-  if (path.empty()) {
-    why = "no file name";
-    return nullptr;
-  }
   // Looked at before it is opened: opening a FIFO waits for a writer and
   // opening a serial device may move its control lines.
   struct stat st {};

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/file.h"
+#include "platform/file_internal.h"
 
 namespace plat {
 namespace {
@@ -36,14 +36,8 @@ std::string SystemErrorText(unsigned long code) {
 
 // Share mode 0: while the handle is open nobody else may read, write, rename
 // or delete the file, so the record count taken at open time stays true.
-std::unique_ptr<File> OpenFileExclusive(const std::string& path, OpenRefusal* refusal) {
-  OpenRefusal ignored;
-  if (!refusal) refusal = &ignored;
+std::unique_ptr<File> OpenExistingExclusive(const std::string& path, OpenRefusal* refusal) {
   std::string& why = refusal->why;
-  if (path.empty()) {
-    why = "no file name";
-    return nullptr;
-  }
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     why = SystemErrorText(GetLastError());
