@@ -26,14 +26,6 @@ std::string ReadAll(const std::string& path) {
   return s.str();
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 class LineTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -21,23 +21,13 @@ using namespace expect;
 // A port whose receive line brings a break every `periodUs` from `firstUs`
 // after it is made; the first `failingWaits` break waits fail at once; each
 // read returns the next scripted reply (or nothing).
-class ScriptedPort : public plat::SerialPort {
+class ScriptedPort : public QuietPort {
  public:
   ScriptedPort(int64_t firstUs, int64_t periodUs, int failingWaits, std::deque<std::vector<uint8_t>> replies)
       : next_(plat::NowUs() + firstUs),
         period_(periodUs),
         failingWaits_(failingWaits),
         replies_(std::move(replies)) {}
-  bool SetupQueues(unsigned, unsigned) override { return true; }
-  bool ConfigureLine() override { return true; }
-  bool SetReadsImmediate() override { return true; }
-  bool SetDtr(bool) override { return true; }
-  bool SetRts(bool) override { return true; }
-  bool SetBreak(bool) override { return true; }
-  bool GetCts(bool* a) override {
-    *a = false;
-    return true;
-  }
   bool ArmBreakWait() override {
     // Breaks that came while nobody waited are not reported.
     while (next_ <= plat::NowUs()) next_ += period_;
@@ -57,7 +47,6 @@ class ScriptedPort : public plat::SerialPort {
     plat::Notify();
   }
   void ResetCancel() override { cancelled_.store(false); }
-  bool TransmitChar(uint8_t) override { return true; }
   int Read(uint8_t* buf, int max) override {
     std::lock_guard<std::mutex> g(m_);
     if (replies_.empty()) return 0;

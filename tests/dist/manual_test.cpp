@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace {
 
 std::string ReadText(const char* path) {
@@ -46,14 +48,6 @@ std::string Plain(std::string line) {
   line = std::regex_replace(line, std::regex(R"(\\f[BIRP])"), "");
   line = std::regex_replace(line, std::regex("\""), " ");
   return line;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
 }
 
 // The tag lines (the line after each .TP) of the manual section NAME, the

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "app/settings_store.h"
@@ -17,6 +18,14 @@
 #include "isp/port.h"
 #include "platform/file.h"
 #include "platform/memory_file.h"
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
 
 void RecordingDialog::SetStatusText(const char* text) {
   {

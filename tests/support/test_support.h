@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_port.h"
 #include "sim/sim.h"
 #include "support/silent_dialog.h"
 
@@ -58,6 +59,31 @@ class RecordingDialog : public SilentDialog {
 // Installs the simulator with `config` (time=virtual added); fails the test on
 // a bad config.
 void InstallSim(const std::string& config);
+
+// A port on which every line operation succeeds and nothing ever arrives: a
+// test's port overrides only what it scripts.
+class QuietPort : public plat::SerialPort {
+ public:
+  bool SetupQueues(unsigned, unsigned) override { return true; }
+  bool ConfigureLine() override { return true; }
+  bool SetReadsImmediate() override { return true; }
+  bool SetDtr(bool) override { return true; }
+  bool SetRts(bool) override { return true; }
+  bool SetBreak(bool) override { return true; }
+  bool GetCts(bool* asserted) override {
+    *asserted = false;
+    return true;
+  }
+  bool ArmBreakWait() override { return true; }
+  int WaitBreak() override { return kBreakWaitEnded; }
+  void CancelWait() override {}
+  void ResetCancel() override {}
+  bool TransmitChar(uint8_t) override { return true; }
+  int Read(uint8_t*, int) override { return 0; }
+};
+
+// The lines of a text, without their ends.
+std::vector<std::string> Lines(const std::string& text);
 
 // A fresh, empty folder under the test's temporary folder.
 std::string TempDir(const std::string& name);
