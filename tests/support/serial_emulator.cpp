@@ -61,30 +61,22 @@ using WriteFn = ssize_t (*)(int, const void*, size_t);
 using PollFn = int (*)(pollfd*, nfds_t, int);
 using CloseFn = int (*)(int);
 
-template <typename F>
-F Real(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
-}
-
-IoctlFn RealIoctl() {
-  static IoctlFn f = Real<IoctlFn>("ioctl");
-  return f;
-}
-ReadFn RealRead() {
-  static ReadFn f = Real<ReadFn>("read");
-  return f;
-}
-WriteFn RealWrite() {
-  static WriteFn f = Real<WriteFn>("write");
-  return f;
-}
-PollFn RealPoll() {
-  static PollFn f = Real<PollFn>("poll");
-  return f;
-}
-CloseFn RealClose() {
-  static CloseFn f = Real<CloseFn>("close");
-  return f;
+// The C library's own calls, which the emulator's calls fall through to for
+// every descriptor it does not emulate.
+struct RealCalls {
+  template <typename F>
+  static F Find(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+  }
+  IoctlFn ioctl = Find<IoctlFn>("ioctl");
+  ReadFn read = Find<ReadFn>("read");
+  WriteFn write = Find<WriteFn>("write");
+  PollFn poll = Find<PollFn>("poll");
+  CloseFn close = Find<CloseFn>("close");
+};
+const RealCalls& Real() {
+  static const RealCalls calls;
+  return calls;
 }
 
 struct Emulator {
@@ -216,7 +208,7 @@ sim::SimDevice* Device() {
 termios LineSettings(int fd) {
   termios t;
   std::memset(&t, 0, sizeof t);
-  RealIoctl()(fd, TCGETS, &t);
+  Real().ioctl(fd, TCGETS, &t);
   ApplyFormat(&t);
   return t;
 }
@@ -372,7 +364,7 @@ bool EmulateIoctl(int fd, unsigned long request, void* arg, int* result) {
       NoteFormat(*static_cast<termios*>(arg));
       return false;
     case TCGETS:
-      *result = RealIoctl()(fd, request, arg);
+      *result = Real().ioctl(fd, request, arg);
       if (*result == 0) ApplyFormat(static_cast<termios*>(arg));
       return true;
     case TCFLSH: {
@@ -441,13 +433,13 @@ EXPORT int ioctl(int fd, unsigned long request, ...) {
     TRACE("ioctl(%d, 0x%lx)%s -> %d", fd, request, emulated ? "" : " passed on", emulated ? result : 0);
     if (emulated) return result;
   }
-  return RealIoctl()(fd, request, arg);
+  return Real().ioctl(fd, request, arg);
 }
 
 // glibc sets and reads the line settings with its own system calls, which the
 // ioctl hook never sees.
 EXPORT int tcsetattr(int fd, int action, const termios* t) {
-  static auto real = Real<int (*)(int, int, const termios*)>("tcsetattr");
+  static auto real = RealCalls::Find<int (*)(int, int, const termios*)>("tcsetattr");
   if (IsEmulated(fd)) {
     if (Interrupt(kSetAttrCall)) return -1;
     std::lock_guard<std::recursive_mutex> g(E().m);
@@ -457,7 +449,7 @@ EXPORT int tcsetattr(int fd, int action, const termios* t) {
 }
 
 EXPORT int tcgetattr(int fd, termios* t) {
-  static auto real = Real<int (*)(int, termios*)>("tcgetattr");
+  static auto real = RealCalls::Find<int (*)(int, termios*)>("tcgetattr");
   int r = real(fd, t);
   if (r == 0 && IsEmulated(fd)) {
     std::lock_guard<std::recursive_mutex> g(E().m);
@@ -481,13 +473,13 @@ EXPORT ssize_t read(int fd, void* buf, size_t n) {
     }
     TRACE("read(%d, %zu): nothing received", fd, n);
   }
-  return RealRead()(fd, buf, n);
+  return Real().read(fd, buf, n);
 }
 
 EXPORT ssize_t __read_chk(int fd, void* buf, size_t n, size_t) { return read(fd, buf, n); }
 
 EXPORT ssize_t write(int fd, const void* buf, size_t n) {
-  if (!IsEmulated(fd)) return RealWrite()(fd, buf, n);
+  if (!IsEmulated(fd)) return Real().write(fd, buf, n);
   if (Interrupt(kWriteCall)) return -1;
   Emulator& e = E();
   std::lock_guard<std::recursive_mutex> g(e.m);
@@ -510,7 +502,7 @@ EXPORT ssize_t write(int fd, const void* buf, size_t n) {
 EXPORT int poll(pollfd* fds, nfds_t nfds, int timeoutMs) {
   bool any = false;
   for (nfds_t i = 0; i < nfds; ++i) any = any || IsEmulated(fds[i].fd);
-  if (!any) return RealPoll()(fds, nfds, timeoutMs);
+  if (!any) return Real().poll(fds, nfds, timeoutMs);
   if (Interrupt(kPollCall)) return -1;
   int64_t deadline = timeoutMs < 0 ? plat::kForever : plat::NowUs() + int64_t(timeoutMs) * 1000;
   while (true) {
@@ -533,7 +525,7 @@ EXPORT int poll(pollfd* fds, nfds_t nfds, int timeoutMs) {
       slice = until == plat::kForever ? 50 : int(std::max<int64_t>(0, (until - now + 999) / 1000));
       slice = std::min(slice, 50);  // a device started elsewhere is noticed within 50 ms
     }
-    int r = RealPoll()(fds, nfds, slice);
+    int r = Real().poll(fds, nfds, slice);
     if (r < 0) return r;
     {
       Emulator& e = E();
@@ -606,7 +598,7 @@ EXPORT int close(int fd) {
     std::lock_guard<std::recursive_mutex> g(e.m);
     if (!OtherDescriptorOpen(fd)) LastClose(fd);
   }
-  return RealClose()(fd);
+  return Real().close(fd);
 }
 
 // The device as a test sees it.
