@@ -56,10 +56,6 @@ void RecordingDialog::DoWaitCursor(int delta) {
   cursor_ += delta;
   if (cursor_ < 0) cursor_ = 0;
 }
-std::vector<StatusLine> RecordingDialog::Status() const {
-  std::lock_guard<std::mutex> g(m_);
-  return status_;
-}
 std::vector<std::string> RecordingDialog::Texts() const {
   std::vector<std::string> out;
   for (const StatusLine& s : Status()) out.push_back(s.text);
@@ -72,26 +68,6 @@ std::string RecordingDialog::LastText() const {
 bool RecordingDialog::LastRed() const {
   std::lock_guard<std::mutex> g(m_);
   return !status_.empty() && status_.back().red;
-}
-std::string RecordingDialog::SerialText() const {
-  std::lock_guard<std::mutex> g(m_);
-  return serial_;
-}
-bool RecordingDialog::StartEnabled() const {
-  std::lock_guard<std::mutex> g(m_);
-  return start_;
-}
-bool RecordingDialog::VerifyEnabled() const {
-  std::lock_guard<std::mutex> g(m_);
-  return verify_;
-}
-int RecordingDialog::WaitCursor() const {
-  std::lock_guard<std::mutex> g(m_);
-  return cursor_;
-}
-int RecordingDialog::VerifyReads() const {
-  std::lock_guard<std::mutex> g(m_);
-  return verifyReads_;
 }
 void RecordingDialog::SetVerify(bool on) {
   std::lock_guard<std::mutex> g(m_);

@@ -32,15 +32,15 @@ class RecordingDialog : public SilentDialog {
   bool IsVerifyChecked() override;
   void DoWaitCursor(int delta) override;
 
-  std::vector<StatusLine> Status() const;
+  std::vector<StatusLine> Status() const { return Read(status_); }
   std::vector<std::string> Texts() const;
   std::string LastText() const;
   bool LastRed() const;
-  std::string SerialText() const;
-  bool StartEnabled() const;
-  bool VerifyEnabled() const;
-  int WaitCursor() const;
-  int VerifyReads() const;
+  std::string SerialText() const { return Read(serial_); }
+  bool StartEnabled() const { return Read(start_); }
+  bool VerifyEnabled() const { return Read(verify_); }
+  int WaitCursor() const { return Read(cursor_); }
+  int VerifyReads() const { return Read(verifyReads_); }
   void SetVerify(bool on);
   // Called (outside the lock) after each status text.
   std::function<void(const std::string&)> onStatus;
@@ -48,6 +48,12 @@ class RecordingDialog : public SilentDialog {
   bool sawStartEnabledDuringCycle = false;
 
  private:
+  // The cycle's thread writes what the test's thread reads.
+  template <typename T>
+  T Read(const T& field) const {
+    std::lock_guard<std::mutex> g(m_);
+    return field;
+  }
   mutable std::mutex m_;
   std::vector<StatusLine> status_;
   std::string serial_;
