@@ -43,6 +43,18 @@ class MemoriesTest : public ::testing::Test {
     StrobeControl(0);
     plat::Sleep(22);
   }
+  // Flash 0x0010 and EEPROM 0x010 written, the part locked, and its Chip
+  // Erase just sent.
+  void EraseSentToALockedPart() {
+    Open();
+    ASSERT_EQ(WriteFlashByte(0x0010, 0x42), 0);
+    WriteEeprom(0x010, 0x43);
+    plat::Sleep(5);
+    Send(0xAC, 0xE0, 0x00, 0x00);
+    ASSERT_TRUE(device->Locked());
+    device->ClearRecords();
+    Send(0xAC, 0x80, 0x00, 0x00);
+  }
   sim::Device* device = nullptr;
 };
 
@@ -127,15 +139,7 @@ TEST_F(MemoriesTest, TheLockBitsProtectEepromLikeFlash) {
 }
 
 TEST_F(MemoriesTest, ChipEraseEndsOnlyWithAResetPulse) {
-  Open();
-  ASSERT_EQ(WriteFlashByte(0x0010, 0x42), 0);
-  WriteEeprom(0x010, 0x43);
-  plat::Sleep(5);
-  Send(0xAC, 0xE0, 0x00, 0x00);
-  ASSERT_TRUE(device->Locked());
-  device->ClearRecords();
-
-  Send(0xAC, 0x80, 0x00, 0x00);
+  EraseSentToALockedPart();
   plat::Sleep(30);
   // Without its reset pulse the erase has not ended: nothing is erased yet,
   // and what is sent meanwhile is ignored.
@@ -154,11 +158,7 @@ TEST_F(MemoriesTest, ChipEraseEndsOnlyWithAResetPulse) {
 }
 
 TEST_F(MemoriesTest, AResetPulseBeforeTheEraseTimeLeavesEverythingAsItWas) {
-  Open();
-  ASSERT_EQ(WriteFlashByte(0x0010, 0x42), 0);
-  Send(0xAC, 0xE0, 0x00, 0x00);
-  device->ClearRecords();
-  Send(0xAC, 0x80, 0x00, 0x00);
+  EraseSentToALockedPart();
   plat::Sleep(10);
   ResetPulse();
   EXPECT_EQ(device->ProtocolViolations(), 1u);
