@@ -282,23 +282,25 @@ class FtdiPort : public SerialPort, public ClockedLines {
     return uint8_t((brk_ ? 0 : kPinTxd) | (rts_ ? 0 : kPinRts) | (dtr_ ? 0 : kPinDtr));
   }
 
-  // Clocks n bytes and collects their samples. With a read in flight while
-  // the write goes, the chip's samples are drained as they come, so the
-  // chip never runs out of room to clock and the whole of it costs one round
-  // trip, whatever its length.
+  // Clocks n bytes and collects their samples.
   bool Transfer(const uint8_t* out, size_t n, uint8_t* in) {
     if (f_.overlapped) return Overlapped(out, n, in);
     return InPieces(out, n, in);
   }
 
+  // The read is in flight before the first state goes out and drains the
+  // samples while the write goes on, so the chip never runs out of room to
+  // clock and the whole of it costs one round trip, whatever its length. A
+  // chip that stops answering is given up (both transfers cancelled) as a
+  // failed transfer.
   bool Overlapped(const uint8_t* out, size_t n, uint8_t* in) {
     ftdi_transfer_control* rd = f_.ReadSubmit(ctx_, in, int(n));
     if (!rd) return false;
     ftdi_transfer_control* wr = f_.WriteSubmit(ctx_, const_cast<uint8_t*>(out), int(n));
     struct timeval tick = {0, 1000};
     int64_t giveUpUs = NowUs() + int64_t(kUsbTimeoutMs) * 1000;
-    while ((!rd->completed || (wr && !wr->completed)) && NowUs() < giveUpUs)
-      f_.HandleEvents(ctx_->usb_ctx, &tick, wr && !wr->completed ? &wr->completed : &rd->completed);
+    while (wr && (!rd->completed || !wr->completed) && NowUs() < giveUpUs)
+      f_.HandleEvents(ctx_->usb_ctx, &tick, wr->completed ? &rd->completed : &wr->completed);
     int wrote = -1, read = -1;
     if (wr && wr->completed)
       wrote = f_.Done(wr);
