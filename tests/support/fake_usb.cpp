@@ -328,11 +328,18 @@ void HandleEvents() {
       if (ended || t->actual_length + 2 > t->length) return Complete(i, LIBUSB_TRANSFER_COMPLETED);
     }
     if (!moved) {
-      // A write whose samples nobody drains: the chip refuses it until the
-      // host gives up.
+      // A write whose samples nobody drains: the chip refuses it until a
+      // read comes or the host gives up.
       size_t first = 0;
-      for (size_t i = 1; i < g_flight.size(); ++i)
+      int64_t next = INT64_MAX;
+      for (size_t i = 0; i < g_flight.size(); ++i) {
         if (g_flight[i].deadlineUs < g_flight[first].deadlineUs) first = i;
+        if (g_flight[i].dueUs > clock->NowUs()) next = std::min(next, g_flight[i].dueUs);
+      }
+      if (next < g_flight[first].deadlineUs) {
+        clock->WaitUntilUs(next);
+        continue;
+      }
       clock->WaitUntilUs(g_flight[first].deadlineUs);
       return Complete(first, LIBUSB_TRANSFER_TIMED_OUT);
     }
