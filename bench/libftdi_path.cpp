@@ -1,9 +1,9 @@
 // The Linux chip backend's own path: a full 8 KiB image with Verify through
 // the real libftdi1, whose libusb is the tests' stand-in with an emulated
-// FT232R and the simulated device on its cable, every USB call a modelled
-// 1 ms round trip on the virtual clock. Beside bench_usb_adapters' figures
-// for the simulated chip, it shows what the backend's chunking and mode
-// changes add.
+// FT232R or FT231X and the simulated device on its cable, every USB call a
+// modelled 1 ms round trip on the virtual clock (once for a write and a read
+// in flight together). Beside bench_usb_adapters' figures for the simulated
+// chip, it shows what the backend's transfers and mode changes add.
 #include <cstdio>
 #include <cstdlib>
 #include <string>

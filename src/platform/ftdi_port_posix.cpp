@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/byte_queue.h"
+#include "platform/clock.h"
 #include "platform/clocked_lines.h"
 #include "platform/device_path_posix.h"
 #include "platform/ftdi_chips.h"
@@ -66,6 +67,14 @@ struct Ftdi {
   // The library's own libusb, for bulk-in packets with their status bytes,
   // which libftdi's reads strip.
   int (*BulkTransfer)(libusb_device_handle*, unsigned char, unsigned char*, int, int*, unsigned int);
+  // Transfers in flight together; without them each piece goes out and comes
+  // back on its own.
+  bool overlapped = false;
+  decltype(&ftdi_read_data_submit) ReadSubmit;
+  decltype(&ftdi_write_data_submit) WriteSubmit;
+  decltype(&ftdi_transfer_data_done) Done;
+  decltype(&ftdi_transfer_data_cancel) Cancel;
+  int (*HandleEvents)(libusb_context*, struct timeval*, int*);
 };
 
 template <typename F>
@@ -95,6 +104,10 @@ const Ftdi& Library() {
                Find(lib, "ftdi_write_data", &f.Write) && Find(lib, "ftdi_tcioflush", &f.Purge) &&
                Find(lib, "libusb_bulk_transfer", &f.BulkTransfer);
     if (!f.loaded) f.error = "libftdi1.so.2 lacks a function this program uses";
+    f.overlapped = f.loaded && Find(lib, "ftdi_read_data_submit", &f.ReadSubmit) &&
+                   Find(lib, "ftdi_write_data_submit", &f.WriteSubmit) &&
+                   Find(lib, "ftdi_transfer_data_done", &f.Done) && Find(lib, "ftdi_transfer_data_cancel", &f.Cancel) &&
+                   Find(lib, "libusb_handle_events_timeout_completed", &f.HandleEvents);
   });
   return f;
 }
@@ -269,9 +282,41 @@ class FtdiPort : public SerialPort, public ClockedLines {
     return uint8_t((brk_ ? 0 : kPinTxd) | (rts_ ? 0 : kPinRts) | (dtr_ ? 0 : kPinDtr));
   }
 
-  // Clocks n bytes and collects their samples, in pieces that the chip's
-  // buffers hold whole: a piece never waits for room to clock.
+  // Clocks n bytes and collects their samples.
   bool Transfer(const uint8_t* out, size_t n, uint8_t* in) {
+    if (f_.overlapped) return Overlapped(out, n, in);
+    return InPieces(out, n, in);
+  }
+
+  // The read is in flight before the first state goes out and drains the
+  // samples while the write goes on, so the chip never runs out of room to
+  // clock and the whole of it costs one round trip, whatever its length. A
+  // chip that stops answering is given up (both transfers cancelled) as a
+  // failed transfer.
+  bool Overlapped(const uint8_t* out, size_t n, uint8_t* in) {
+    ftdi_transfer_control* rd = f_.ReadSubmit(ctx_, in, int(n));
+    if (!rd) return false;
+    ftdi_transfer_control* wr = f_.WriteSubmit(ctx_, const_cast<uint8_t*>(out), int(n));
+    struct timeval tick = {0, 1000};
+    int64_t giveUpUs = NowUs() + int64_t(kUsbTimeoutMs) * 1000;
+    while (wr && (!rd->completed || !wr->completed) && NowUs() < giveUpUs)
+      f_.HandleEvents(ctx_->usb_ctx, &tick, wr->completed ? &rd->completed : &wr->completed);
+    int wrote = -1, read = -1;
+    if (wr && wr->completed)
+      wrote = f_.Done(wr);
+    else if (wr)
+      f_.Cancel(wr, &tick);
+    if (rd->completed)
+      read = f_.Done(rd);
+    else
+      f_.Cancel(rd, &tick);
+    latch_ = out[n - 1];
+    return wrote == int(n) && read == int(n);
+  }
+
+  // A piece at a time, each one the chip's buffers hold whole, so that a
+  // write never waits for room to clock while no read is in flight.
+  bool InPieces(const uint8_t* out, size_t n, uint8_t* in) {
     const size_t piece = ftx_ ? ftdi::kPieceFtX : ftdi::kPieceFt232r;
     for (size_t done = 0; done < n;) {
       size_t k = std::min(piece, n - done);

@@ -37,7 +37,8 @@ class FtdiPortTest : public ::testing::Test {
 };
 
 // Each sample shows the lines just before its state goes out, over more
-// states than the chip's buffers hold.
+// states than the chip's buffers hold, and all of them cost one write and one
+// read in flight together: one round trip, not one per piece the buffers take.
 TEST_F(FtdiPortTest, SamplesFollowTheirStates) {
   ChipOnUsb usb(ChipModel::kFt232r, "serial=RV0058LK00000000000042", root, "ttyUSB3");
   std::unique_ptr<plat::SerialPort> port;
@@ -46,7 +47,11 @@ TEST_F(FtdiPortTest, SamplesFollowTheirStates) {
   ASSERT_TRUE(port->ConfigureLine() && port->Clocked() && port->Clocked()->Enter());
   std::vector<uint8_t> states(700), samples(700);
   for (size_t i = 0; i < states.size(); ++i) states[i] = uint8_t((i * 7 / 3) % 2 ? 0x15 : 0x14);
+  uint64_t calls = usb.chip().UsbCalls();
+  int64_t start = plat::NowUs();
   ASSERT_TRUE(port->Clocked()->Clock(states.data(), states.size(), samples.data()));
+  EXPECT_EQ(usb.chip().UsbCalls() - calls, 2u);
+  EXPECT_LT(plat::NowUs() - start, 1000 + int64_t(states.size()) * 1000000 / port->Clocked()->Rate() + 100);
   for (size_t i = 1; i < states.size(); ++i)
     ASSERT_EQ(samples[i] & plat::kDrivenPins, states[i - 1] & plat::kDrivenPins) << "state " << i;
   EXPECT_EQ(usb.chip().BaudRate(), port->Clocked()->Rate());

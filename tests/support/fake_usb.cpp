@@ -1,14 +1,16 @@
-// The libusb-1.0 calls libftdi1 makes, over the devices of fake_usb.h. The
-// asynchronous transfers are refused: the paths under test are synchronous.
+// The libusb-1.0 calls libftdi1 makes, over the devices of fake_usb.h.
 #include "support/fake_usb.h"
 
 #include <libusb-1.0/libusb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -264,7 +266,114 @@ EXPORT libusb_transfer* libusb_alloc_transfer(int isoPackets) {
       std::calloc(1, sizeof(libusb_transfer) + size_t(isoPackets) * sizeof(libusb_iso_packet_descriptor)));
 }
 EXPORT void libusb_free_transfer(libusb_transfer* t) { std::free(t); }
-EXPORT int libusb_submit_transfer(libusb_transfer*) { return LIBUSB_ERROR_NOT_SUPPORTED; }
-EXPORT int libusb_cancel_transfer(libusb_transfer*) { return LIBUSB_ERROR_NOT_FOUND; }
-EXPORT int libusb_handle_events_timeout(libusb_context*, timeval*) { return 0; }
-EXPORT int libusb_handle_events_timeout_completed(libusb_context*, timeval*, int*) { return 0; }
+namespace {
+
+// A transfer submitted and not yet handed back, in submission order. One
+// thread at a time submits and handles events (the cycle's), and the chip may
+// wait on the tests' clock meanwhile, so no lock is held here.
+struct Flight {
+  libusb_transfer* t;
+  int64_t dueUs;       // its round trip has passed
+  int64_t deadlineUs;  // its timeout
+  bool cancelled;
+};
+std::vector<Flight> g_flight;
+
+UsbFunction* FunctionOf(const libusb_transfer* t) {
+  UsbFunction* f = t->dev_handle->device->function;
+  return f && !f->Unplugged() ? f : nullptr;
+}
+
+void Complete(size_t i, libusb_transfer_status status) {
+  libusb_transfer* t = g_flight[i].t;
+  g_flight.erase(g_flight.begin() + long(i));
+  t->status = status;
+  if (t->callback) t->callback(t);
+}
+
+// Moves what is in flight on until one transfer has been handed back through
+// its callback (at once when nothing is in flight). Writes go first: a read
+// due at the same moment sees the samples of the bytes the chip took.
+void HandleEvents() {
+  while (!g_flight.empty()) {
+    for (size_t i = 0; i < g_flight.size(); ++i) {
+      if (g_flight[i].cancelled) return Complete(i, LIBUSB_TRANSFER_CANCELLED);
+      if (!FunctionOf(g_flight[i].t)) return Complete(i, LIBUSB_TRANSFER_NO_DEVICE);
+    }
+    UsbFunction* clock = FunctionOf(g_flight[0].t);
+    int64_t due = INT64_MAX;
+    for (const Flight& f : g_flight) due = std::min(due, f.dueUs);
+    if (due > clock->NowUs()) {
+      clock->WaitUntilUs(due);
+      continue;
+    }
+    bool writing = false, moved = false;
+    for (size_t i = 0; i < g_flight.size(); ++i) {
+      libusb_transfer* t = g_flight[i].t;
+      if ((t->endpoint & 0x80) || g_flight[i].dueUs > clock->NowUs()) continue;
+      int n = FunctionOf(t)->TakeOut(t->buffer + t->actual_length, t->length - t->actual_length);
+      t->actual_length += n;
+      moved = moved || n > 0;
+      if (t->actual_length == t->length) return Complete(i, LIBUSB_TRANSFER_COMPLETED);
+      writing = true;
+    }
+    for (size_t i = 0; i < g_flight.size(); ++i) {
+      libusb_transfer* t = g_flight[i].t;
+      if (!(t->endpoint & 0x80) || g_flight[i].dueUs > clock->NowUs()) continue;
+      bool ended = false;
+      int room = t->length - t->actual_length;
+      int n = FunctionOf(t)->GiveIn(t->buffer + t->actual_length, room, writing && room >= 64, &ended);
+      t->actual_length += n;
+      moved = moved || n > 0;
+      if (ended || t->actual_length + 2 > t->length) return Complete(i, LIBUSB_TRANSFER_COMPLETED);
+    }
+    if (!moved) {
+      // A write whose samples nobody drains: the chip refuses it until a
+      // read comes or the host gives up.
+      size_t first = 0;
+      int64_t next = INT64_MAX;
+      for (size_t i = 0; i < g_flight.size(); ++i) {
+        if (g_flight[i].deadlineUs < g_flight[first].deadlineUs) first = i;
+        if (g_flight[i].dueUs > clock->NowUs()) next = std::min(next, g_flight[i].dueUs);
+      }
+      if (next < g_flight[first].deadlineUs) {
+        clock->WaitUntilUs(next);
+        continue;
+      }
+      clock->WaitUntilUs(g_flight[first].deadlineUs);
+      return Complete(first, LIBUSB_TRANSFER_TIMED_OUT);
+    }
+  }
+}
+
+}  // namespace
+
+EXPORT int libusb_submit_transfer(libusb_transfer* t) {
+  UsbFunction* f = FunctionOf(t);
+  if (!f || !f->Reached()) return LIBUSB_ERROR_NO_DEVICE;
+  if (!t->dev_handle->claimed) return LIBUSB_ERROR_IO;
+  int64_t now = f->NowUs();
+  t->actual_length = 0;
+  g_flight.push_back(Flight{t, now + f->RoundTripUs(), t->timeout ? now + int64_t(t->timeout) * 1000 : INT64_MAX,
+                            false});
+  return 0;
+}
+
+EXPORT int libusb_cancel_transfer(libusb_transfer* t) {
+  for (Flight& f : g_flight)
+    if (f.t == t && !f.cancelled) {
+      f.cancelled = true;
+      return 0;
+    }
+  return LIBUSB_ERROR_NOT_FOUND;
+}
+
+EXPORT int libusb_handle_events_timeout(libusb_context*, timeval*) {
+  HandleEvents();
+  return 0;
+}
+
+EXPORT int libusb_handle_events_timeout_completed(libusb_context*, timeval*, int* completed) {
+  if (!completed || !*completed) HandleEvents();
+  return 0;
+}

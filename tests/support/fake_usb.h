@@ -3,6 +3,13 @@
 // chips the test plugs in here instead of the machine's USB. The devices stay
 // in the test's process, on its clock and beside its simulated device.
 //
+// Asynchronous transfers are in flight together, as on a host controller:
+// each completes no sooner than the device's round trip after it was
+// submitted, so transfers submitted together share one round trip; a bulk-out
+// moves what the device takes, a bulk-in the packets it has ready, in turns,
+// so a read in flight drains what a long write produces. The events are
+// handled, on the device's clock, when libusb_handle_events* is called.
+//
 // Each device has the kernel's serial driver bound until a handle claims its
 // interface with the driver detached; releasing the interface of a handle
 // that asked for automatic detaching binds it again, as libusb does.
@@ -26,6 +33,13 @@ class UsbFunction {
                       uint16_t length) = 0;
   virtual int BulkOut(const uint8_t* data, int length, int* moved, unsigned timeoutMs) = 0;
   virtual int BulkIn(uint8_t* data, int length, int* moved, unsigned timeoutMs) = 0;
+  // Transfers in flight (see FtdiChip), and the clock they are timed on.
+  virtual bool Reached() = 0;
+  virtual int64_t RoundTripUs() const = 0;
+  virtual int TakeOut(const uint8_t* data, int length) = 0;
+  virtual int GiveIn(uint8_t* data, int length, bool wholeOnly, bool* ended) = 0;
+  virtual int64_t NowUs() const = 0;
+  virtual void WaitUntilUs(int64_t us) const = 0;
 };
 
 // Any class with FtdiChip's calls, as a device on the bus.
@@ -46,6 +60,12 @@ class UsbChip : public UsbFunction {
   }
   int BulkOut(const uint8_t* d, int n, int* moved, unsigned ms) override { return chip_->BulkOut(d, n, moved, ms); }
   int BulkIn(uint8_t* d, int n, int* moved, unsigned ms) override { return chip_->BulkIn(d, n, moved, ms); }
+  bool Reached() override { return chip_->Reached(); }
+  int64_t RoundTripUs() const override { return chip_->RoundTripUs(); }
+  int TakeOut(const uint8_t* d, int n) override { return chip_->TakeOut(d, n); }
+  int GiveIn(uint8_t* d, int n, bool whole, bool* ended) override { return chip_->GiveIn(d, n, whole, ended); }
+  int64_t NowUs() const override { return chip_->NowUs(); }
+  void WaitUntilUs(int64_t us) const override { chip_->WaitUntilUs(us); }
 
  private:
   Chip* chip_;

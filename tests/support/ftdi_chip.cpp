@@ -70,6 +70,11 @@ bool FtdiChip::Call() {
   return !unplugged_;
 }
 
+int64_t FtdiChip::NowUs() const { return plat::NowUs(); }
+void FtdiChip::WaitUntilUs(int64_t us) const {
+  if (us > plat::NowUs()) plat::WaitUntil(us, nullptr);
+}
+
 void FtdiChip::RoundTrip() {
   if (roundTripUs_ > 0) plat::WaitUntil(plat::NowUs() + roundTripUs_, nullptr);
 }
@@ -251,26 +256,31 @@ int FtdiChip::BulkOut(const uint8_t* data, int length, int* moved, unsigned time
   if (!Call()) return kUsbErrorNoDevice;
   int64_t start = plat::NowUs();
   RoundTrip();
+  *moved = TakeOut(data, length);
+  if (*moved < length) {
+    // Nobody reads the samples: the chip refuses more until the host gives
+    // up.
+    plat::WaitUntil(start + int64_t(timeoutMs) * 1000, nullptr);
+    return kUsbErrorTimeout;
+  }
+  return kUsbOk;
+}
+
+int FtdiChip::TakeOut(const uint8_t* data, int length) {
   if (mode_ != kModeSyncBitBang) {
     for (int i = 0; i < length; ++i)
       if (open_ && device_) device_->HostTransmit(UartMatches() ? data[i] : uint8_t(data[i] ^ 0xA5));
-    *moved = length;
-    return kUsbOk;
+    return length;
   }
-  for (int i = 0; i < length; ++i) {
+  int taken = 0;
+  for (; taken < length; ++taken) {
     if (toChip_.size() >= HostToChipBuffer()) ClockWaiting();
-    if (toChip_.size() >= HostToChipBuffer()) {
-      // Nobody reads the samples: the chip refuses more until the host
-      // gives up.
-      plat::WaitUntil(start + int64_t(timeoutMs) * 1000, nullptr);
-      return kUsbErrorTimeout;
-    }
-    toChip_.push_back(data[i]);
+    if (toChip_.size() >= HostToChipBuffer()) break;
+    toChip_.push_back(data[taken]);
     mostPending_ = std::max(mostPending_, toChip_.size());
-    ++*moved;
   }
   ClockWaiting();
-  return kUsbOk;
+  return taken;
 }
 
 int FtdiChip::BulkIn(uint8_t* data, int length, int* moved, unsigned timeoutMs) {
@@ -278,7 +288,15 @@ int FtdiChip::BulkIn(uint8_t* data, int length, int* moved, unsigned timeoutMs) 
   if (!Call()) return kUsbErrorNoDevice;
   (void)timeoutMs;  // the latency timer always ends a transfer sooner
   RoundTrip();
+  bool ended = false;
+  *moved = GiveIn(data, length, false, &ended);
+  return kUsbOk;
+}
+
+int FtdiChip::GiveIn(uint8_t* data, int length, bool wholeOnly, bool* ended) {
+  *ended = false;
   Receive();
+  if (wholeOnly && toHost_.size() < size_t(kPacketData)) return 0;
   if (toHost_.size() < size_t(kPacketData)) {
     int64_t flushAt = lastInUs_ + int64_t(latencyMs_) * 1000;
     if (flushAt > plat::NowUs()) {
@@ -287,7 +305,7 @@ int FtdiChip::BulkIn(uint8_t* data, int length, int* moved, unsigned timeoutMs) 
     }
   }
   int out = 0;
-  while (length - out >= 2) {
+  while (length - out >= 2 && !(wholeOnly && (toHost_.size() < size_t(kPacketData) || length - out < kPacket))) {
     bool isBreak = !toHost_.empty() && toHost_.front().isBreak;
     data[out] = uint8_t(0x01 | (cts_ ? kStatusCts : 0));
     data[out + 1] = uint8_t(kLineIdle | (isBreak ? kLineBreak : 0) | (overrun_ ? kLineOverrun : 0));
@@ -299,10 +317,12 @@ int FtdiChip::BulkIn(uint8_t* data, int length, int* moved, unsigned timeoutMs) 
       toHost_.pop_front();
     }
     out += 2 + k;
-    if (k < kPacketData) break;  // a short packet ends the transfer
+    if (k < kPacketData) {  // a short packet ends the transfer
+      *ended = true;
+      break;
+    }
   }
-  lastInUs_ = plat::NowUs();
-  *moved = out;
+  if (out > 0) lastInUs_ = plat::NowUs();
   ClockWaiting();
-  return kUsbOk;
+  return out;
 }

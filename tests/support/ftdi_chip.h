@@ -35,6 +35,10 @@
 //   transfer returns at once when 62 bytes wait; else when the latency timer
 //   runs out (16 ms after reset) with what there is, two status bytes alone
 //   when nothing came.
+// - Transfers a host controller keeps in flight together (TakeOut, GiveIn):
+//   the round trip is the host's to charge, once for all of them; a write
+//   takes what the buffers hold now and a read the packets ready now, so a
+//   read in flight drains the samples while a longer write goes on.
 // - Bit-bang rate: the programmed baud rate (3 MHz / divisor) in updates per
 //   second.
 // - Unplug: every USB call fails from then on, the serial lines drop.
@@ -94,6 +98,18 @@ class FtdiChip {
   // Bulk transfers: kUsbOk or a kUsbError value, *moved the bytes carried.
   int BulkOut(const uint8_t* data, int length, int* moved, unsigned timeoutMs);
   int BulkIn(uint8_t* data, int length, int* moved, unsigned timeoutMs);
+  // The same for transfers in flight together, neither charging the round
+  // trip nor waiting on the host. Reached counts a transfer submitted (false
+  // once unplugged); TakeOut returns the bytes the chip took; GiveIn the bytes
+  // of whole packets only (with wholeOnly: more samples are on their way),
+  // else up to and with a short packet, which ends the transfer (*ended).
+  bool Reached() { return Call(); }
+  int64_t RoundTripUs() const { return roundTripUs_; }
+  int TakeOut(const uint8_t* data, int length);
+  int GiveIn(uint8_t* data, int length, bool wholeOnly, bool* ended);
+  // The chip's clock, for a host that keeps time for transfers in flight.
+  int64_t NowUs() const;
+  void WaitUntilUs(int64_t us) const;
 
   // Test view.
   uint8_t Pins() const;  // the levels on the eight pins now
