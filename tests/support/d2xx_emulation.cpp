@@ -142,6 +142,7 @@ d2xx::Status EmulatedD2xx::GetModemStatus(d2xx::Handle h, ULONG* status) {
 d2xx::Status EmulatedD2xx::Write(d2xx::Handle h, void* buffer, DWORD n, DWORD* written) {
   Device* d = Of(h);
   if (!d) return 1;
+  ++transfers_;
   int moved = 0;
   int r = d->chip->BulkOut(static_cast<const uint8_t*>(buffer), int(n), &moved, d->writeMs ? d->writeMs : 5000);
   *written = DWORD(moved);
@@ -152,6 +153,7 @@ d2xx::Status EmulatedD2xx::Write(d2xx::Handle h, void* buffer, DWORD n, DWORD* w
 d2xx::Status EmulatedD2xx::Read(d2xx::Handle h, void* buffer, DWORD n, DWORD* got) {
   Device* d = Of(h);
   if (!d) return 1;
+  ++transfers_;
   int64_t deadline = plat::NowUs() + int64_t(d->readMs ? d->readMs : 60000) * 1000;
   while (d->rx.size() < n && plat::NowUs() < deadline)
     if (!Poll(d)) return d2xx::kIoError;

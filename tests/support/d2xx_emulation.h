@@ -44,6 +44,8 @@ class EmulatedD2xx : public D2xxDevices {
   // USB transfer size it set last on any device (0 when never).
   unsigned LatencySet() const { return latencySet_; }
   unsigned InTransferSet() const { return inTransferSet_; }
+  // FT_Write and FT_Read calls on any device so far.
+  unsigned long Transfers() const { return transfers_; }
 
  private:
   struct Device {
@@ -63,6 +65,7 @@ class EmulatedD2xx : public D2xxDevices {
 
   std::vector<Device> devices_;
   unsigned latencySet_ = 0, inTransferSet_ = 0;
+  unsigned long transfers_ = 0;
 };
 
 // The test ftd2xx.dll loaded from its folder with `devices` installed in it
