@@ -13,6 +13,7 @@ constexpr uint8_t kReset = 0x00, kModemCtrl = 0x01, kSetBaud = 0x03, kSetData = 
                   kSetLatency = 0x09, kSetBitMode = 0x0B;
 constexpr uint16_t kPurgeHostToChip = 1, kPurgeChipToHost = 2;
 constexpr size_t kPacket = 64;
+constexpr size_t kPacketData = kPacket - 2;  // after the modem and line status
 constexpr uint8_t kLineErrors = 0x1E;  // OE, PE, FE, BI: kept until read
 
 HMODULE g_dll = nullptr;
@@ -82,7 +83,7 @@ d2xx::Status EmulatedD2xx::WriteClocked(Device* d, const uint8_t* bytes, DWORD n
     if (r == kUsbErrorTimeout) return d2xx::kOk;
     if (r != kUsbOk) return d2xx::kIoError;
   }
-  return d->unread >= kPacket - 2 && !PollUnderWay(d) ? d2xx::kIoError : d2xx::kOk;
+  return d->unread >= kPacketData && !PollUnderWay(d) ? d2xx::kIoError : d2xx::kOk;
 }
 
 d2xx::Status EmulatedD2xx::CreateDeviceInfoList(DWORD* count) {
