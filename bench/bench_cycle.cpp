@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
-#include "app/process_setup.h"
-#include "app/settings_store.h"
 #include "cycle/programming_cycle.h"
 #include "isp/fast_mode.h"
 #include "platform/memory_file.h"
@@ -30,16 +27,6 @@ std::string BenchImage(int end) {
     text += buf;
   }
   return text + ":00000001FF\r\n";
-}
-
-bool BeginBench(const char* folder) {
-  std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/" + folder;
-  std::string mk = "mkdir -p '" + dir + "'";
-  if (std::system(mk.c_str()) != 0) return false;
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  SetProfileName("orvalo-programmer.INI");
-  BeginProgrammerProcess();
-  return true;
 }
 
 std::string RunBenchCycle(bool fast, const std::string& text) {

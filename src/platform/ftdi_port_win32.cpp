@@ -16,14 +16,18 @@
 namespace plat {
 namespace {
 
-// The chip sends what it holds once its latency timer runs out. At the
-// default 16 ms every instruction would wait that long for its samples; 2 ms
-// is the least the library accepts.
+// The chip sends a packet of fewer than 62 bytes only once its latency timer
+// runs out, the timer restarting at every packet it sends (FTDI AN232B-04):
+// at the default 16 ms the last samples of a write could wait that long;
+// 2 ms is the least FT_SetLatencyTimer accepts.
 constexpr UCHAR kLatencyMs = 2;
-// The library collects a read until its USB transfer is full or the chip
-// sends a short packet. Transfers just large enough for one write's samples
-// with the two status bytes the chip puts in front of every 64-byte packet
-// hand them on as soon as they arrive instead of waiting out a 4 KiB request.
+// The driver keeps bulk-in requests of this size going whether or not the
+// program reads, and hands a request's data on when it is full or ends at a
+// short packet (AN232B-03). Ten 64-byte packets, 620 samples after the two
+// status bytes the chip puts in front of each, hold the samples of the
+// longest write the link makes (a little over 512 states), so one request
+// carries a write's samples; the 4 KiB default would hold a run of full
+// packets back until a short one ends it.
 constexpr ULONG kTransferBytes = 640;
 // A clocked write and its samples take a few milliseconds on a working chip
 // (round trip, states, latency timer); a call that has not ended after this
@@ -96,8 +100,7 @@ struct Library {
 
 class FtdiPort : public SerialPort, public ClockedLines {
  public:
-  FtdiPort(std::unique_ptr<Library> lib, d2xx::Handle h, DWORD chunk)
-      : lib_(std::move(lib)), h_(h), chunk_(chunk) {}
+  FtdiPort(std::unique_ptr<Library> lib, d2xx::Handle h) : lib_(std::move(lib)), h_(h) {}
 
   // Back to the UART if a cycle ended clocked, then the lines dropped as a
   // serial port's driver drops them at close (break off, DTR, then RTS), so
@@ -201,16 +204,17 @@ class FtdiPort : public SerialPort, public ClockedLines {
     return ok && Ok(lib_->setBitMode(h_, kDrivenPins, d2xx::kModeSyncBitBang));
   }
 
+  // One write and one read however many states: the driver keeps taking
+  // the chip's samples into its own buffer while the write goes on, so the
+  // chip never stops clocking for want of room and the samples are waiting
+  // when the read comes. Pieces sized for the chip's buffers would each pay
+  // a round trip of their own.
   bool Clock(const uint8_t* states, size_t n, uint8_t* samples) override {
-    for (size_t at = 0; at < n;) {
-      DWORD k = DWORD(std::min<size_t>(chunk_, n - at));
-      DWORD done = 0;
-      if (!Ok(lib_->write(h_, const_cast<uint8_t*>(states + at), k, &done)) || done != k) return false;
-      latch_ = states[at + k - 1];
-      if (!Ok(lib_->read(h_, samples + at, k, &done)) || done != k) return false;
-      at += k;
-    }
-    return true;
+    if (n == 0) return true;
+    DWORD done = 0;
+    if (!Ok(lib_->write(h_, const_cast<uint8_t*>(states), DWORD(n), &done)) || done != n) return false;
+    latch_ = states[n - 1];
+    return Ok(lib_->read(h_, samples, DWORD(n), &done)) && done == n;
   }
 
   // The UART takes over the pins with its own modem-control and break
@@ -237,7 +241,6 @@ class FtdiPort : public SerialPort, public ClockedLines {
 
   std::unique_ptr<Library> lib_;
   d2xx::Handle h_;
-  DWORD chunk_;
   bool dtr_ = false, rts_ = false, brk_ = false;
   bool clocked_ = false;
   uint8_t latch_ = 0;  // the chip's bit-bang output latch: cleared by the reset at open
@@ -295,6 +298,13 @@ FtdiOpen OpenFtdiPort(const std::string& name, std::unique_ptr<SerialPort>* port
       lib->close(h);
       continue;
     }
+    // The device type is FT_DEVICE_X_SERIES for the FT230X and the FT231X
+    // alike, and so are their USB identities (0403:6015, bcdDevice 0x1000):
+    // only the description the chip maker programs ("FT230X Basic UART")
+    // tells them apart. An FT230X whose description was programmed anew
+    // passes for an FT231X and is clocked; its DTR register reaches no pin,
+    // so the device is never reset and the cycle ends as it would on line
+    // operations through that adapter, only without the reason.
     description[sizeof description - 1] = '\0';
     std::string desc(description);
     if (type == d2xx::kDeviceXSeries && desc.find("FT230X") != std::string::npos) {
@@ -327,7 +337,7 @@ FtdiOpen OpenFtdiPort(const std::string& name, std::unique_ptr<SerialPort>* port
       return FtdiOpen::kFailed;
     }
     NotePortProblem(name, PortNote());
-    port->reset(new FtdiPort(std::move(lib), h, DWORD(type == d2xx::kDevice232R ? ftdi::kPieceFt232r : ftdi::kPieceFtX)));
+    port->reset(new FtdiPort(std::move(lib), h));
     return FtdiOpen::kOpened;
   }
   return FtdiOpen::kNotAChip;

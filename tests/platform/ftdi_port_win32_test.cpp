@@ -73,7 +73,9 @@ TEST_F(FtdiTest, ClockedStatesComeBackOneBehindAndNoModeChangeMovesALine) {
     std::vector<uint8_t> states(600), samples(600);
     for (size_t i = 0; i < states.size(); ++i) states[i] = uint8_t((i * 37 + round) % 251) | plat::kPinRts;
     ASSERT_TRUE(lines->Enter());
+    unsigned long transfers = bench.d2xx.Transfers();
     ASSERT_TRUE(lines->Clock(states.data(), states.size(), samples.data()));
+    EXPECT_EQ(bench.d2xx.Transfers() - transfers, 2u) << "not one write and one read";
     for (size_t i = 1; i < states.size(); ++i)
       ASSERT_EQ(samples[i] & plat::kDrivenPins, states[i - 1] & plat::kDrivenPins) << i;
     ASSERT_TRUE(lines->Leave());

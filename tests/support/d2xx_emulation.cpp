@@ -13,16 +13,19 @@ constexpr uint8_t kReset = 0x00, kModemCtrl = 0x01, kSetBaud = 0x03, kSetData = 
                   kSetLatency = 0x09, kSetBitMode = 0x0B;
 constexpr uint16_t kPurgeHostToChip = 1, kPurgeChipToHost = 2;
 constexpr size_t kPacket = 64;
+constexpr size_t kPacketData = kPacket - 2;  // after the modem and line status
 constexpr uint8_t kLineErrors = 0x1E;  // OE, PE, FE, BI: kept until read
 
 HMODULE g_dll = nullptr;
 
 }  // namespace
 
-void EmulatedD2xx::Add(FtdiChip* chip, long com) {
+void EmulatedD2xx::Add(FtdiChip* chip, long com, int64_t roundTripUs) {
   devices_.emplace_back();
   devices_.back().chip = chip;
   devices_.back().com = com;
+  devices_.back().roundTripUs = roundTripUs;
+  chip->SetRoundTripUs(roundTripUs);
 }
 
 EmulatedD2xx::Device* EmulatedD2xx::Of(d2xx::Handle h) {
@@ -44,13 +47,43 @@ bool EmulatedD2xx::Poll(Device* d) {
   std::vector<uint8_t> buf(d->inTransfer);
   int moved = 0;
   if (d->chip->BulkIn(buf.data(), int(buf.size()), &moved, 1000) != kUsbOk) return false;
+  size_t before = d->rx.size();
   for (size_t at = 0; at + 2 <= size_t(moved); at += kPacket) {
     d->modem = buf[at];
     d->line = uint8_t((d->line & kLineErrors) | buf[at + 1]);
     size_t end = std::min(at + kPacket, size_t(moved));
     d->rx.insert(d->rx.end(), buf.begin() + long(at + 2), buf.begin() + long(end));
   }
+  d->unread -= std::min(d->unread, d->rx.size() - before);
   return true;
+}
+
+bool EmulatedD2xx::PollUnderWay(Device* d) {
+  d->chip->SetRoundTripUs(0);
+  bool ok = Poll(d);
+  d->chip->SetRoundTripUs(d->roundTripUs);
+  return ok;
+}
+
+// The chip takes what its two buffers hold between them (bytes waiting to be
+// clocked, samples waiting to be sent); the standing requests make room by
+// taking the samples whenever a packet's worth waits, as the chip then sends
+// it at once.
+d2xx::Status EmulatedD2xx::WriteClocked(Device* d, const uint8_t* bytes, DWORD n, DWORD* written) {
+  const size_t room = d->chip->HostToChipBuffer() + d->chip->ChipToHostBuffer();
+  *written = 0;
+  for (bool first = true; *written < n; first = false) {
+    if (d->unread >= room - kPacket && !PollUnderWay(d)) return d2xx::kIoError;
+    int piece = int(std::min<size_t>(n - *written, room - std::min(room, d->unread))), moved = 0;
+    if (!first) d->chip->SetRoundTripUs(0);
+    int r = d->chip->BulkOut(bytes + *written, piece, &moved, d->writeMs ? d->writeMs : 5000);
+    d->chip->SetRoundTripUs(d->roundTripUs);
+    *written += DWORD(moved);
+    d->unread += size_t(moved);
+    if (r == kUsbErrorTimeout) return d2xx::kOk;
+    if (r != kUsbOk) return d2xx::kIoError;
+  }
+  return d->unread >= kPacketData && !PollUnderWay(d) ? d2xx::kIoError : d2xx::kOk;
 }
 
 d2xx::Status EmulatedD2xx::CreateDeviceInfoList(DWORD* count) {
@@ -79,6 +112,7 @@ d2xx::Status EmulatedD2xx::Open(int index, d2xx::Handle* handle) {
   d.chip->Opened();
   d.open = true;
   d.rx.clear();
+  d.unread = 0;
   *handle = reinterpret_cast<d2xx::Handle>(size_t(index) + 1);
   return d2xx::kOk;
 }
@@ -142,6 +176,8 @@ d2xx::Status EmulatedD2xx::GetModemStatus(d2xx::Handle h, ULONG* status) {
 d2xx::Status EmulatedD2xx::Write(d2xx::Handle h, void* buffer, DWORD n, DWORD* written) {
   Device* d = Of(h);
   if (!d) return 1;
+  ++transfers_;
+  if (d->chip->BitMode() != 0) return WriteClocked(d, static_cast<const uint8_t*>(buffer), n, written);
   int moved = 0;
   int r = d->chip->BulkOut(static_cast<const uint8_t*>(buffer), int(n), &moved, d->writeMs ? d->writeMs : 5000);
   *written = DWORD(moved);
@@ -152,9 +188,10 @@ d2xx::Status EmulatedD2xx::Write(d2xx::Handle h, void* buffer, DWORD n, DWORD* w
 d2xx::Status EmulatedD2xx::Read(d2xx::Handle h, void* buffer, DWORD n, DWORD* got) {
   Device* d = Of(h);
   if (!d) return 1;
+  ++transfers_;
   int64_t deadline = plat::NowUs() + int64_t(d->readMs ? d->readMs : 60000) * 1000;
   while (d->rx.size() < n && plat::NowUs() < deadline)
-    if (!Poll(d)) return d2xx::kIoError;
+    if (!PollUnderWay(d)) return d2xx::kIoError;
   *got = DWORD(std::min<size_t>(n, d->rx.size()));
   std::copy(d->rx.begin(), d->rx.begin() + long(*got), static_cast<uint8_t*>(buffer));
   d->rx.erase(d->rx.begin(), d->rx.begin() + long(*got));
@@ -202,6 +239,7 @@ d2xx::Status EmulatedD2xx::Purge(d2xx::Handle h, ULONG mask) {
   d2xx::Status s = d2xx::kOk;
   if (mask & d2xx::kPurgeRx) {
     d->rx.clear();
+    d->unread = 0;
     s = Request(d, kReset, kPurgeChipToHost);
   }
   if (s == d2xx::kOk && (mask & d2xx::kPurgeTx)) s = Request(d, kReset, kPurgeHostToChip);
@@ -212,6 +250,7 @@ d2xx::Status EmulatedD2xx::ResetDevice(d2xx::Handle h) {
   Device* d = Of(h);
   if (!d) return 1;
   d->rx.clear();
+  d->unread = 0;
   return Request(d, kReset, 0);
 }
 
