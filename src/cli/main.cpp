@@ -119,7 +119,7 @@ const char kUsage[] =
     "    lockread=HH       what a locked chip returns for reads (00)\n"
     "    silent            the firmware never reports its serial number\n"
     "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
-    "                      script the serial-number report (see README)\n"
+    "                      script the serial-number report (see the operator's guide)\n"
     "    holdwait=MS       the driver ends a cancelled break wait MS ms late (0)\n"
     "    ftdi[=US]         both ports are USB adapters whose chip clocks the lines,\n"
     "                      US microseconds per USB round trip (1000)\n"

@@ -124,7 +124,7 @@ void ReportOperatorNotes(std::FILE* err) {
   if (LastCycleReport().priorityRefused) {
     std::fputs(
         ORVALO_RUNNER_NAME ": neither a real-time policy nor a raised priority is permitted;"
-        " the link runs at normal priority and may be slow or fail (see README, \"Real hardware\").\n",
+        " the link runs at normal priority and may be slow or fail (see the operator's guide, \"Real hardware\").\n",
         err);
   }
 }
