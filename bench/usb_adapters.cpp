@@ -3,7 +3,7 @@
 // every line operation is a round trip (a few hundred bytes measured, the
 // image extrapolated), through an adapter whose chip clocks the lines (the
 // default cycle and --fast), and through a UART on the bus for reference.
-// Prints the table the README's hardware section shows.
+// Prints the table the operator's guide shows under "Real hardware".
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>

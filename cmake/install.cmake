@@ -1,30 +1,41 @@
 # What `cmake --install` puts in place, and so what the packages carry
 # (cmake/packaging.cmake): on Linux the programs, the desktop entry with its
-# icon, the manual pages and the README under the usual prefixes; on Windows
-# the layout of the archive.
+# icon, the manual pages and the operator's guide under the usual prefixes; on
+# Windows the layout of the archive.
 include(GNUInstallDirs)
 set(ORVALO_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
 set(ORVALO_DIST_BUILD_DIR ${CMAKE_BINARY_DIR}/dist)
 
+# The operator's guide as plain text: the packages are read where no Markdown
+# renderer is at hand (Notepad, a pager).
+find_program(ORVALO_AWK awk REQUIRED)
+set(ORVALO_GUIDE ${CMAKE_SOURCE_DIR}/docs/operators-guide.md)
+set(ORVALO_GUIDE_TEXT ${ORVALO_DIST_BUILD_DIR}/operators-guide.txt)
 if(WIN32)
-  # The README as text with Windows line ends, for Notepad.
-  add_custom_command(OUTPUT ${ORVALO_DIST_BUILD_DIR}/README.txt
-    COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/README.md -DOUT=${ORVALO_DIST_BUILD_DIR}/README.txt
-      -P ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
-    DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
-    VERBATIM)
+  set(ORVALO_GUIDE_EOL "eol=\\r")  # CR LF, for Notepad
+else()
+  set(ORVALO_GUIDE_EOL "eol=")
+endif()
+add_custom_command(OUTPUT ${ORVALO_GUIDE_TEXT}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ORVALO_DIST_BUILD_DIR}
+  COMMAND sh -c "\"$0\" -v \"$1\" -f \"$2\" \"$3\" > \"$4\"" ${ORVALO_AWK} ${ORVALO_GUIDE_EOL}
+    ${CMAKE_CURRENT_LIST_DIR}/markdown-text.awk ${ORVALO_GUIDE} ${ORVALO_GUIDE_TEXT}
+  DEPENDS ${ORVALO_GUIDE} ${CMAKE_CURRENT_LIST_DIR}/markdown-text.awk
+  VERBATIM)
+
+if(WIN32)
   add_custom_command(OUTPUT ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt
     COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/LICENSE -DOUT=${ORVALO_DIST_BUILD_DIR}/LICENSE.txt
       -P ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
     DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_LIST_DIR}/crlf-text.cmake
     VERBATIM)
-  add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_BUILD_DIR}/README.txt ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt)
+  add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_GUIDE_TEXT} ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt)
 
   install(TARGETS orvalo-programmer-cli RUNTIME DESTINATION .)
   if(TARGET orvalo-programmer)
     install(TARGETS orvalo-programmer RUNTIME DESTINATION .)
   endif()
-  install(FILES ${ORVALO_DIST_BUILD_DIR}/README.txt DESTINATION .)
+  install(FILES ${ORVALO_GUIDE_TEXT} DESTINATION .)
   install(FILES ${ORVALO_DIST_BUILD_DIR}/LICENSE.txt DESTINATION .)
   # Not beside the programs: there it would be the image a double click
   # writes into a real device. The operator puts the production image there.
@@ -52,8 +63,13 @@ add_custom_command(OUTPUT ${ORVALO_DIST_BUILD_DIR}/changelog.gz
   COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${ORVALO_DIST_BUILD_DIR}/changelog ${ORVALO_DIST_BUILD_DIR}/changelog.gz
   DEPENDS ${ORVALO_DIST_BUILD_DIR}/changelog
   VERBATIM)
-list(APPEND ORVALO_DIST_OUTPUTS ${ORVALO_DIST_BUILD_DIR}/changelog.gz)
-install(FILES ${ORVALO_DIST_BUILD_DIR}/copyright ${ORVALO_DIST_BUILD_DIR}/changelog.gz DESTINATION ${ORVALO_DOC_DIR})
+add_custom_command(OUTPUT ${ORVALO_GUIDE_TEXT}.gz
+  COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${ORVALO_GUIDE_TEXT} ${ORVALO_GUIDE_TEXT}.gz
+  DEPENDS ${ORVALO_GUIDE_TEXT}
+  VERBATIM)
+list(APPEND ORVALO_DIST_OUTPUTS ${ORVALO_DIST_BUILD_DIR}/changelog.gz ${ORVALO_GUIDE_TEXT}.gz)
+install(FILES ${ORVALO_DIST_BUILD_DIR}/copyright ${ORVALO_DIST_BUILD_DIR}/changelog.gz ${ORVALO_GUIDE_TEXT}.gz
+  DESTINATION ${ORVALO_DOC_DIR})
 foreach(page ${ORVALO_MAN_PAGES})
   set(out ${ORVALO_DIST_BUILD_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${out}
@@ -99,5 +115,4 @@ install(FILES ${ORVALO_DIST_DIR}/udev/60-orvalo-programmer-ftdi.rules DESTINATIO
 # reads only /etc, whatever the prefix.
 install(FILES ${ORVALO_DIST_DIR}/orvalo-programmer-limits.conf
   DESTINATION /etc/security/limits.d RENAME orvalo-programmer.conf)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ORVALO_DOC_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/samples/firmware.hex DESTINATION ${ORVALO_DOC_DIR}/examples)

@@ -1,7 +1,7 @@
 # Packages built by `cpack` from the install rules (cmake/install.cmake): a
 # Debian package on Linux, a .zip from the Windows cross build.
 set(CPACK_PACKAGE_NAME orvalo-programmer)
-set(CPACK_PACKAGE_VENDOR "Kestrune")
+set(CPACK_PACKAGE_VENDOR "${ORVALO_COMPANY}")
 set(CPACK_PACKAGE_VERSION ${ORVALO_VERSION_BASE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware programmer for Orvalo devices on a serial port")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${CMAKE_SOURCE_DIR}/dist/debian/description.txt)

@@ -2,6 +2,7 @@
 
 #include "app/program_title.h"
 #include "orvalo_version.h"
+#include "orvalo_product.h"
 
 ConsoleRequest ConsoleRequestOf(const std::string& commandText) {
   if (commandText == "--help" || commandText == "-h") return ConsoleRequest::kHelp;
@@ -12,11 +13,11 @@ ConsoleRequest ConsoleRequestOf(const std::string& commandText) {
 std::string ConsoleAnswer(ConsoleRequest request) {
   switch (request) {
     case ConsoleRequest::kVersion:
-      return std::string("orvalo-programmer ") + ORVALO_VERSION + "\n";
+      return std::string(ORVALO_DIALOG_NAME " ") + ORVALO_VERSION + "\n";
     case ConsoleRequest::kHelp:
       return std::string(
-                 "Usage: orvalo-programmer [FIRMWARE]\n"
-                 "       orvalo-programmer --help | --version\n"
+                 "Usage: " ORVALO_DIALOG_NAME " [FIRMWARE]\n"
+                 "       " ORVALO_DIALOG_NAME " --help | --version\n"
                  "\n"
                  "Opens the window \"") +
              kProgrammerTitle +
@@ -24,7 +25,7 @@ std::string ConsoleAnswer(ConsoleRequest request) {
              "the device found on COM1 or COM2 with the Intel-HEX image FIRMWARE, the whole\n"
              "text after the program's name (default: firmware.hex beside the program). A\n"
              "named file that cannot be used is never replaced by another: Start stays\n"
-             "disabled. For scripts and production lines, see orvalo-programmer-cli.\n"
+             "disabled. For scripts and production lines, see " ORVALO_RUNNER_NAME ".\n"
              "\n"
              "  --version, -V  print the version and exit\n"
              "  --help, -h     this text\n";

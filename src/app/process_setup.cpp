@@ -5,6 +5,7 @@
 #include "isp/port.h"
 #include "platform/thread.h"
 #include "state/shared_state.h"
+#include "orvalo_product.h"
 
 namespace {
 std::unique_ptr<plat::StationHold> g_stationHold;
@@ -14,7 +15,7 @@ plat::HoldResult BeginProgrammerProcess(std::string* holder) {
   plat::BeginTimerResolution();
   plat::RaiseProcessPriority();
   CalibrateDelay();
-  SetRegistryKey("Kestrune");
+  SetRegistryKey(ORVALO_COMPANY);
   // A front end set up again in the same process (its tests) holds anew.
   g_stationHold.reset();
   std::string ignored;

@@ -2,7 +2,9 @@
 // by. Both dialogs and the Windows resource script take it from here.
 #pragma once
 
-#define ORVALO_PROGRAMMER_TITLE "Orvalo Desktop Firmware Programmer"
+#include "orvalo_product.h"
+
+#define ORVALO_PROGRAMMER_TITLE ORVALO_PRODUCT_NAME
 
 #ifndef RC_INVOKED
 constexpr char kProgrammerTitle[] = ORVALO_PROGRAMMER_TITLE;

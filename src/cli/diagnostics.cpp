@@ -2,9 +2,10 @@
 
 #include "cli/exit_status.h"
 #include "cli/output_text.h"
+#include "orvalo_product.h"
 
 namespace {
-const char kProgram[] = "orvalo-programmer-cli";
+const char kProgram[] = ORVALO_RUNNER_NAME;
 }  // namespace
 
 void ReportFirmwareProblem(std::FILE* err, const std::string& path, const FirmwareCheck& check) {

@@ -4,6 +4,7 @@
 #include "cli/journal_index.h"
 #include "cli/output_text.h"
 #include "cycle/device_serial.h"
+#include "orvalo_product.h"
 
 namespace {
 
@@ -78,20 +79,20 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   // The check and the append are one step for every process that shares
   // the journal: another station cannot issue the same number in between.
   if (!file_->Lock()) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be locked\n", EscapeForOutput(path_).c_str());
+    std::fprintf(err, ORVALO_RUNNER_NAME ": journal %s cannot be locked\n", EscapeForOutput(path_).c_str());
     return ordinary ? kExitCycleFailed : status;
   }
   IssuedIndex index;
   int unreadable = 0;
   bool indexed = index.Load(file_.get(), path_ + ".serials", &unreadable);
   if (check && !indexed) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: serial number %s not checked\n",
+    std::fprintf(err, ORVALO_RUNNER_NAME ": journal %s cannot be read: serial number %s not checked\n",
                  EscapeForOutput(path_).c_str(), EscapeForOutput(entry_.serial).c_str());
     status = kExitCycleFailed;
   } else if (check) {
     if (const std::string* issued = index.IssuedAt(entry_.serial)) {
       std::fprintf(err,
-                   "orvalo-programmer-cli: serial number %s was already written by the cycle completed at %s "
+                   ORVALO_RUNNER_NAME ": serial number %s was already written by the cycle completed at %s "
                    "(journal %s)\n",
                    EscapeForOutput(entry_.serial).c_str(), EscapeForOutput(*issued).c_str(),
                    EscapeForOutput(path_).c_str());
@@ -109,7 +110,7 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   char last = '\n';
   if (size > 0 && file_->ReadAt(size - 1, &last, 1) == 1 && last != '\n') line.insert(0, "\n");
   if (!file_->Append(line)) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s could not be written\n", EscapeForOutput(path_).c_str());
+    std::fprintf(err, ORVALO_RUNNER_NAME ": journal %s could not be written\n", EscapeForOutput(path_).c_str());
     if (writeFailsRun) status = kExitCycleFailed;
   } else if (indexed) {
     index.Update(file_.get(), path_ + ".serials");
@@ -126,7 +127,7 @@ int PrintJournalReport(const std::string& path, std::FILE* out, std::FILE* err) 
   if (file && !ScanJournal(file.get(), 0, file->Size(), [&](const JournalRecord& r) { tally.Add(r); }, &unreadable))
     why = "a read failed";
   if (!why.empty()) {
-    std::fprintf(err, "orvalo-programmer-cli: journal %s cannot be read: %s\n", EscapeForOutput(path).c_str(),
+    std::fprintf(err, ORVALO_RUNNER_NAME ": journal %s cannot be read: %s\n", EscapeForOutput(path).c_str(),
                  why.c_str());
     return kExitNoCycle;
   }

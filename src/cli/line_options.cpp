@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/station.h"
+#include "orvalo_product.h"
 
 const char kLineOptionsUsage[] =
     "Production lines:\n"
@@ -13,7 +14,7 @@ const char kLineOptionsUsage[] =
     "                        port's USB adapter is a chip that can clock them (FTDI\n"
     "                        FT232R, FT231X); also settings: Device, Clocked Lines=0\n"
     "  --station NAME        this runner's own stored serial number (settings:\n"
-    "                        Kestrune/orvalo-programmer-NAME.INI), for one runner\n"
+    "                        " ORVALO_COMPANY "/" ORVALO_DIALOG_NAME "-NAME.INI), for one runner\n"
     "                        per cable; NAME is 1-32 of A-Z a-z 0-9 _ -; held by\n"
     "                        one process at a time (others exit 2)\n"
     "  --journal FILE        append one JSON line per run to FILE (flushed to disk);\n"

@@ -28,15 +28,16 @@
 #include "sim/sim.h"
 #include "state/shared_state.h"
 #include "orvalo_version.h"
+#include "orvalo_product.h"
 
 namespace {
 
 const char kUsage[] =
-    "Usage: orvalo-programmer-cli [--verify] [--strict-serial] [--port NAME]... [-v|-q]\n"
+    "Usage: " ORVALO_RUNNER_NAME " [--verify] [--strict-serial] [--port NAME]... [-v|-q]\n"
     "                             [--fast] [--line-operations] [--station NAME] [--journal FILE]\n"
     "                             [--] [FIRMWARE]\n"
-    "       orvalo-programmer-cli --journal-report FILE\n"
-    "       orvalo-programmer-cli --help | --version\n"
+    "       " ORVALO_RUNNER_NAME " --journal-report FILE\n"
+    "       " ORVALO_RUNNER_NAME " --help | --version\n"
     "\n"
     "Runs one programming cycle: finds the device on COM1 or COM2 (or on the ports\n"
     "--port names), reads its serial number, erases the chip, writes the Intel-HEX\n"
@@ -91,7 +92,7 @@ const char kUsage[] =
     "Successfully.\".\n"
     "\n"
     "Without --station the stored serial number is shared with the dialog program\n"
-    "(settings: Kestrune/orvalo-programmer.INI, section Device).\n"
+    "(settings: " ORVALO_COMPANY "/" ORVALO_DIALOG_NAME ".INI, section Device).\n"
     "\n"
     "Environment:\n"
     "  ORVALO_COM1, ORVALO_COM2  device paths for COM1 and COM2 (and so on, for\n"
@@ -118,7 +119,7 @@ const char kUsage[] =
     "    lockread=HH       what a locked chip returns for reads (00)\n"
     "    silent            the firmware never reports its serial number\n"
     "    request, framelen=L, truncate=K, noise=HEX, vanishreport\n"
-    "                      script the serial-number report (see README)\n"
+    "                      script the serial-number report (see the operator's guide)\n"
     "    holdwait=MS       the driver ends a cancelled break wait MS ms late (0)\n"
     "    ftdi[=US]         both ports are USB adapters whose chip clocks the lines,\n"
     "                      US microseconds per USB round trip (1000)\n"
@@ -129,19 +130,19 @@ const char kUsage[] =
 
 // Where a verbose run says what it found.
 void ReportVerbose(std::FILE* err, const std::string& firmware, const CycleReport& report, double seconds) {
-  std::fprintf(err, "orvalo-programmer-cli: firmware %s\n", EscapeForOutput(firmware).c_str());
+  std::fprintf(err, ORVALO_RUNNER_NAME ": firmware %s\n", EscapeForOutput(firmware).c_str());
   for (const PortProbe& probe : report.ports) {
     const char* what = "not tried";
     if (probe.result == ProbeResult::kAnswered) what = "the device answered";
     if (probe.result == ProbeResult::kNoAnswer) what = "opened, no device answered";
     if (probe.result == ProbeResult::kNotOpened) what = "not opened";
     if (probe.result == ProbeResult::kSettingsRefused) what = "opened, settings refused";
-    std::fprintf(err, "orvalo-programmer-cli: port %s: %s\n", EscapeForOutput(probe.name).c_str(), what);
+    std::fprintf(err, ORVALO_RUNNER_NAME ": port %s: %s\n", EscapeForOutput(probe.name).c_str(), what);
   }
   if (report.part != PartCheck::kNotRead)
-    std::fprintf(err, "orvalo-programmer-cli: the part's signature: %02X %02X %02X\n", report.signature[0],
+    std::fprintf(err, ORVALO_RUNNER_NAME ": the part's signature: %02X %02X %02X\n", report.signature[0],
                  report.signature[1], report.signature[2]);
-  std::fprintf(err, "orvalo-programmer-cli: the run took %.1f s\n", seconds);
+  std::fprintf(err, ORVALO_RUNNER_NAME ": the run took %.1f s\n", seconds);
 }
 
 }  // namespace
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
   LineOptions line;
   std::string usageError;
   if (!ParseOptions(argc, argv, &options, &line, &usageError)) {
-    std::fprintf(stderr, "orvalo-programmer-cli: %s\nTry 'orvalo-programmer-cli --help'.\n",
+    std::fprintf(stderr, ORVALO_RUNNER_NAME ": %s\nTry '" ORVALO_RUNNER_NAME " --help'.\n",
                  EscapeForOutput(usageError).c_str());
     return kExitNoCycle;
   }
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
     return kExitCompleted;
   }
   if (options.version) {
-    std::printf("orvalo-programmer-cli %s\n", ORVALO_VERSION);
+    std::printf(ORVALO_RUNNER_NAME " %s\n", ORVALO_VERSION);
     return kExitCompleted;
   }
 
@@ -187,7 +188,7 @@ int main(int argc, char** argv) {
     std::string why;
     if (plat::IsSameFile(line.journal, path)) why = "it is the firmware file";
     if (!why.empty() || !journal.Open(line.journal, &why)) {
-      std::fprintf(stderr, "orvalo-programmer-cli: cannot open the journal %s: %s\n",
+      std::fprintf(stderr, ORVALO_RUNNER_NAME ": cannot open the journal %s: %s\n",
                    EscapeForOutput(line.journal).c_str(), why.c_str());
       sim::Uninstall();
       return kExitNoCycle;
@@ -200,7 +201,7 @@ int main(int argc, char** argv) {
   SetProfileName(StationApplicationKey(line.station).c_str());
   std::string holder;
   if (BeginProgrammerProcess(&holder) == plat::HoldResult::kBusy) {
-    std::fprintf(stderr, "orvalo-programmer-cli: station %s is in use by another cycle%s%s%s\n",
+    std::fprintf(stderr, ORVALO_RUNNER_NAME ": station %s is in use by another cycle%s%s%s\n",
                  line.station.empty() ? "(the dialog program's)" : line.station.c_str(),
                  holder.empty() ? "" : " (process ", holder.c_str(), holder.empty() ? "" : ")");
     EndProgrammerProcess();
@@ -246,7 +247,7 @@ int main(int argc, char** argv) {
   bool completed = LastCycleOutcome() == CycleOutcome::kSucceeded;
   outcome.interruptStatus = completed ? 0 : plat::InterruptStatus();
   if (completed && plat::InterruptStatus() != 0)
-    std::fprintf(stderr, "orvalo-programmer-cli: interrupted too late to stop: the device was completed\n");
+    std::fprintf(stderr, ORVALO_RUNNER_NAME ": interrupted too late to stop: the device was completed\n");
   if (outcome.interruptStatus != 0) console.ErrorNote("Interrupted.");
   console.Finish();
   if (!options.quiet) ReportOperatorNotes(stderr);

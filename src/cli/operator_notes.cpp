@@ -3,12 +3,13 @@
 #include "cli/output_text.h"
 #include "part/target_part.h"
 #include "platform/thread.h"
+#include "orvalo_product.h"
 
 namespace {
 
 std::string Where(const std::string& name, const plat::PortNote& note) {
   bool samePath = note.path.empty() || EscapeForOutput(note.path) == name;
-  return "orvalo-programmer-cli: " + name + (samePath ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
+  return ORVALO_RUNNER_NAME ": " + name + (samePath ? "" : " (" + EscapeForOutput(note.path) + ")") + ": ";
 }
 
 std::string Signature(const uint8_t* s) {
@@ -52,7 +53,7 @@ namespace {
 // Which way the link drove an opened port's lines, and why not the chip's
 // way when its adapter has such a chip.
 void ReportLineWay(std::FILE* err, const std::string& name, const PortProbe& probe) {
-  const char* p = "orvalo-programmer-cli";
+  const char* p = ORVALO_RUNNER_NAME;
   if (probe.lines == LineWay::kClocked)
     std::fprintf(err, "%s: %s: the lines are clocked by the adapter's chip, a whole instruction per USB transfer\n", p,
                  name.c_str());
@@ -91,12 +92,12 @@ void ReportPortProbes(std::FILE* err, const CycleReport& report) {
   std::string expected = Signature(kTargetPart.signature);
   if (report.part == PartCheck::kWrongPart)
     std::fprintf(err,
-                 "orvalo-programmer-cli: the part that answered has the signature %s, not %s (%s); "
+                 ORVALO_RUNNER_NAME ": the part that answered has the signature %s, not %s (%s); "
                  "nothing on it was changed.\n",
                  Signature(report.signature).c_str(), expected.c_str(), kTargetPart.name);
   if (report.part == PartCheck::kWrongAfterErase)
     std::fprintf(err,
-                 "orvalo-programmer-cli: after the erase the part reads the signature %s, not %s (%s); "
+                 ORVALO_RUNNER_NAME ": after the erase the part reads the signature %s, not %s (%s); "
                  "nothing was written.\n",
                  Signature(report.signature).c_str(), expected.c_str(), kTargetPart.name);
 }
@@ -108,7 +109,7 @@ std::string DescribeLinkTiming(const LinkTiming& timing) {
   std::string length = seconds < 90 ? std::to_string(seconds) + " seconds"
                                     : std::to_string((seconds + 30) / 60) + " minutes";
   std::snprintf(text, sizeof text, "%.1f ms on ", double(timing.lineOperationUs) / 1000.0);
-  return "orvalo-programmer-cli: line operations take about " + std::string(text) + EscapeForOutput(timing.port) +
+  return ORVALO_RUNNER_NAME ": line operations take about " + std::string(text) + EscapeForOutput(timing.port) +
          ": this cycle will take about " + length;
 }
 
@@ -122,8 +123,8 @@ void ReportOperatorNotes(std::FILE* err) {
   // one has nothing to warn of.
   if (LastCycleReport().priorityRefused) {
     std::fputs(
-        "orvalo-programmer-cli: neither a real-time policy nor a raised priority is permitted;"
-        " the link runs at normal priority and may be slow or fail (see README, \"Real hardware\").\n",
+        ORVALO_RUNNER_NAME ": neither a real-time policy nor a raised priority is permitted;"
+        " the link runs at normal priority and may be slow or fail (see the operator's guide, \"Real hardware\").\n",
         err);
   }
 }

@@ -1,5 +1,7 @@
 #include "cli/station.h"
 
+#include "orvalo_product.h"
+
 bool IsValidStationName(const std::string& name) {
   if (name.empty() || name.size() > kStationNameMax) return false;
   for (char c : name) {
@@ -10,6 +12,6 @@ bool IsValidStationName(const std::string& name) {
 }
 
 std::string StationApplicationKey(const std::string& name) {
-  if (name.empty()) return "orvalo-programmer.INI";
-  return "orvalo-programmer-" + name + ".INI";
+  if (name.empty()) return ORVALO_DIALOG_NAME ".INI";
+  return ORVALO_DIALOG_NAME "-" + name + ".INI";
 }

@@ -1,6 +1,6 @@
 # cmake -DZIP=... -DSOURCE_DIR=... -DWORK=... -P check_zip.cmake
 # The Windows archive holds, in one folder named after it, both programs, the
-# README and the licence as Windows text and the sample image in samples/, and
+# operator's guide and the licence as Windows text and the sample image in samples/, and
 # nothing else.
 cmake_minimum_required(VERSION 3.22)
 get_filename_component(top ${ZIP} NAME)
@@ -22,7 +22,7 @@ endforeach()
 list(SORT files)
 set(expected
   ${top}/LICENSE.txt
-  ${top}/README.txt
+  ${top}/operators-guide.txt
   ${top}/orvalo-programmer-cli.exe
   ${top}/orvalo-programmer.exe
   ${top}/samples/firmware.hex)
@@ -46,12 +46,17 @@ file(READ ${SOURCE_DIR}/samples/firmware.hex original)
 if(NOT sample STREQUAL original)
   message(FATAL_ERROR "samples/firmware.hex differs from the sample")
 endif()
-# The README, line for line, every line ended by CR LF (sed adds the CR on
-# its own: CMake's file reading cannot be trusted with CRs).
-execute_process(COMMAND sed "s/$/\r/" ${SOURCE_DIR}/README.md OUTPUT_FILE ${WORK}/README.expected)
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${top}/README.txt ${WORK}/README.expected
+# The guide as plain text, every line ended by CR LF, and no Markdown code
+# marks left (CMake's file reading cannot be trusted with CRs: grep looks
+# instead).
+execute_process(COMMAND awk -v "eol=\\r" -f ${SOURCE_DIR}/cmake/markdown-text.awk ${SOURCE_DIR}/docs/operators-guide.md
+  OUTPUT_FILE ${WORK}/guide.expected)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/${top}/operators-guide.txt ${WORK}/guide.expected
   RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "README.txt is not the README with CR LF line ends")
+execute_process(COMMAND grep -c -v "\r$" ${WORK}/${top}/operators-guide.txt
+  OUTPUT_VARIABLE bare OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND grep -c "`" ${WORK}/${top}/operators-guide.txt OUTPUT_VARIABLE marks OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0 OR NOT bare EQUAL 0 OR NOT marks EQUAL 0)
+  message(FATAL_ERROR "operators-guide.txt is not the guide as text with CR LF line ends")
 endif()
 message(STATUS "${top}.zip: ${files}")

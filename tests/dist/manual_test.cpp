@@ -1,6 +1,8 @@
-// The runner's manual page against what the runner and the README say: every
-// option --help names has an entry in the manual's OPTIONS and the other way
-// round; the manual's ORVALO_SIM items are the README's.
+// The documents against the programs: every option --help names has an entry
+// in the runner's manual's OPTIONS and the other way round; the ORVALO_SIM
+// items of the manual and of the operator's guide are the parser's; both list
+// the exit statuses in the order they win; the product's facts are the
+// build's.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
+#include "orvalo_product.h"
 #include "support/test_support.h"
 
 namespace {
@@ -97,6 +101,22 @@ std::set<std::string> Missing(const std::set<std::string>& from, const std::set<
   return out;
 }
 
+// The first cells of the table's rows (not its heading) under the `## `
+// heading that contains `heading`, without code marks and outer blanks.
+std::vector<std::string> TableFirstCells(const std::string& doc, const std::string& heading) {
+  std::vector<std::string> cells, lines = Lines(doc);
+  bool inSection = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& l = lines[i];
+    if (l.rfind("## ", 0) == 0) inSection = l.find(heading) != std::string::npos;
+    bool heads = i + 1 < lines.size() && lines[i + 1].rfind("|---", 0) == 0;
+    if (!inSection || l.rfind("| ", 0) != 0 || heads) continue;
+    std::string cell = std::regex_replace(l.substr(1, l.find('|', 1) - 1), std::regex("`"), "");
+    cells.push_back(std::regex_replace(cell, std::regex("^ +| +$"), ""));
+  }
+  return cells;
+}
+
 }  // namespace
 
 TEST(ManualTest, OptionsOfHelpAndManualAgree) {
@@ -110,7 +130,7 @@ TEST(ManualTest, OptionsOfHelpAndManualAgree) {
   EXPECT_EQ(Join(Missing(manual, help)), "") << "in the manual's OPTIONS, unknown to --help";
 }
 
-TEST(ManualTest, SimulatedDeviceItemsOfManualAndReadmeAgree) {
+TEST(ManualTest, SimulatedDeviceItemsOfManualGuideAndParserAgree) {
   // Manual: the first word of each tag in the block under ORVALO_SIM.
   std::set<std::string> manual;
   for (std::string tag : SectionTags(ReadText(ORVALO_MANUAL_PATH), "ENVIRONMENT", true, "ORVALO_SIM")) {
@@ -120,19 +140,71 @@ TEST(ManualTest, SimulatedDeviceItemsOfManualAndReadmeAgree) {
     manual.insert(item.substr(0, item.find('=')));
   }
 
-  // README: the items in code spans in the first column of the table that
-  // follows the simulated device's heading.
-  std::set<std::string> readme;
-  bool inSection = false;
-  for (const std::string& l : Lines(ReadText(ORVALO_README_PATH))) {
-    if (l.rfind("## ", 0) == 0) inSection = l.find("ORVALO_SIM") != std::string::npos;
-    if (!inSection || l.rfind("| `", 0) != 0) continue;
-    std::string first = l.substr(1, l.find('|', 1) - 1);
-    static const std::regex span("`([^`=]+)[^`]*`");
-    for (std::sregex_iterator it(first.begin(), first.end(), span), end; it != end; ++it) readme.insert((*it)[1]);
+  // Guide: the items in the first column of the table that follows the
+  // simulated device's heading ("`busy=MS` / `busy=MIN-MAX`": busy).
+  std::set<std::string> guide;
+  for (const std::string& cell : TableFirstCells(ReadText(ORVALO_GUIDE_PATH), "ORVALO_SIM")) {
+    std::istringstream alternatives(std::regex_replace(cell, std::regex(" / | or "), " "));
+    for (std::string item; alternatives >> item;) guide.insert(item.substr(0, item.find('=')));
   }
 
-  ASSERT_GT(readme.size(), 5u) << "the README's item table was not found";
-  EXPECT_EQ(Join(Missing(readme, manual)), "") << "in the README's table, missing from the manual";
-  EXPECT_EQ(Join(Missing(manual, readme)), "") << "in the manual, missing from the README's table";
+  // Parser: every key it compares an item with.
+  std::set<std::string> parser;
+  std::string source = ReadText(ORVALO_SIM_CONFIG_SOURCE);
+  static const std::regex key(R"re(key == "([a-z]+)")re");
+  for (std::sregex_iterator it(source.begin(), source.end(), key), end; it != end; ++it) parser.insert((*it)[1]);
+
+  ASSERT_GT(parser.size(), 5u) << "the parser's keys were not found";
+  EXPECT_EQ(Join(Missing(parser, guide)), "") << "known to the parser, missing from the guide's table";
+  EXPECT_EQ(Join(Missing(guide, parser)), "") << "in the guide's table, unknown to the parser";
+  EXPECT_EQ(Join(Missing(parser, manual)), "") << "known to the parser, missing from the manual";
+  EXPECT_EQ(Join(Missing(manual, parser)), "") << "in the manual, unknown to the parser";
+}
+
+TEST(ManualTest, ExitStatusesAreListedInTheOrderTheyWin) {
+  std::vector<std::string> wins{"128+N"};
+  for (int status : {kExitNoCycle, kExitCycleFailed, kExitSerialIssuedBefore, kExitSerialNotFromDevice, kExitCompleted})
+    wins.push_back(std::to_string(status));
+
+  std::vector<std::string> manual;
+  for (const std::string& tag : SectionTags(ReadText(ORVALO_MANUAL_PATH), "EXIT STATUS", false))
+    manual.push_back(std::regex_replace(tag, std::regex(R"(^\.BR? |\s)"), ""));
+  EXPECT_EQ(manual, wins) << "the manual's EXIT STATUS";
+  std::vector<std::string> guide;
+  for (const std::string& cell : TableFirstCells(ReadText(ORVALO_GUIDE_PATH), "Exit statuses"))
+    guide.push_back(std::regex_replace(cell, std::regex(" "), ""));
+  EXPECT_EQ(guide, wins) << "the guide's exit statuses";
+}
+
+// Each product fact a document spells, against the one the build gives the
+// programs: every match of the pattern's group (line breaks in it read as
+// blanks), and at least one.
+TEST(ManualTest, DocumentsSpellTheProductFactsOfTheBuild) {
+  const std::string th = R"re(\.TH \S+ 1 "[^"]*" "([^"]*)")re", config = R"(XDG_CONFIG_HOME/([^/]+)/)",
+                    title = R"re(one small window,\s+"([^"]+)")re", name = R"(\.SH NAME\n(\S+) \\- )";
+  struct Fact {
+    const char* path;
+    std::string pattern;
+    const char* fact;
+  } facts[] = {
+      {ORVALO_MANUAL_PATH, th, ORVALO_DIALOG_NAME},  // the package's name, which the manuals' footer shows
+      {ORVALO_DIALOG_MANUAL_PATH, th, ORVALO_DIALOG_NAME},
+      {ORVALO_DIALOG_MANUAL_PATH, title, ORVALO_PRODUCT_NAME},
+      {ORVALO_GUIDE_PATH, title, ORVALO_PRODUCT_NAME},
+      {ORVALO_DESKTOP_PATH, R"(\nName=([^\n]*))", ORVALO_PRODUCT_NAME},
+      {ORVALO_MANUAL_PATH, name, ORVALO_RUNNER_NAME},
+      {ORVALO_DIALOG_MANUAL_PATH, name, ORVALO_DIALOG_NAME},
+      {ORVALO_MANUAL_PATH, config, ORVALO_COMPANY},
+      {ORVALO_DIALOG_MANUAL_PATH, config, ORVALO_COMPANY},
+      {ORVALO_GUIDE_PATH, config, ORVALO_COMPANY},
+      {ORVALO_GUIDE_PATH, R"(HKEY_CURRENT_USER\\software\\(\w+))", ORVALO_COMPANY},
+  };
+  for (const Fact& f : facts) {
+    SCOPED_TRACE(std::string(f.path) + ": " + f.pattern);
+    std::string text = ReadText(f.path);
+    std::regex pattern(f.pattern);
+    std::sregex_iterator it(text.begin(), text.end(), pattern), end;
+    EXPECT_NE(it, end);
+    for (; it != end; ++it) EXPECT_EQ(std::regex_replace((*it)[1].str(), std::regex("\\s+"), " "), f.fact);
+  }
 }

@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "ui/qt/programmer_dialog.h"
 #include "ui/qt/single_instance.h"
+#include "orvalo_product.h"
 
 namespace {
 int g_waitCursorCount = 0;
@@ -21,7 +22,7 @@ ProgrammerApp::ProgrammerApp() {
   QCoreApplication::setApplicationVersion(QStringLiteral(ORVALO_VERSION));
   // Lets the desktop match the window with the installed desktop entry and
   // its icon.
-  QGuiApplication::setDesktopFileName(QStringLiteral("orvalo-programmer"));
+  QGuiApplication::setDesktopFileName(QStringLiteral(ORVALO_DIALOG_NAME));
 }
 
 bool ProgrammerApp::InitInstance() {
