@@ -265,6 +265,6 @@ int main(int argc, char** argv) {
     ReportSerialSource(stderr, report.serialSource, status);
   EndProgrammerProcess();
   sim::Uninstall();
-  plat::InterruptHandled();
+  plat::InterruptHandled(status);
   return status;
 }
