@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+
+#include "platform/station_hold.h"
 
 #include "support/test_support.h"
 #include "support/win32_test_support.h"
@@ -85,6 +88,26 @@ TEST(RunnerTest, AStationsSerialNumberAndJournal) {
   EXPECT_NE(text.find("\"final\":\"Programming Completed Successfully.\",\"interrupted\":false,\"exit\":0"),
             std::string::npos);
   DeleteFileA(journal.c_str());
+}
+
+// The registry ignores case, so W8 and w8 are one stored number: they are
+// one station, held by one cycle at a time, whichever spelling holds it.
+TEST(RunnerTest, StationNamesDifferingOnlyInCaseAreOneStation) {
+  std::string runner = WindowsPath(ORVALO_CLI_PATH);
+  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  std::unique_ptr<plat::StationHold> hold;
+  std::string holder;
+  ASSERT_EQ(plat::HoldStation("Kestrune", "orvalo-programmer-W8.INI", &hold, &holder), plat::HoldResult::kHeld);
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000088");
+  ChildRun held = RunChild(runner, "orvalo-programmer-cli --station w8 " + firmware, nullptr);
+  hold.reset();
+  ChildRun free = RunChild(runner, "orvalo-programmer-cli --station w8 " + firmware, nullptr);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  ASSERT_TRUE(held.finished && free.finished);
+  EXPECT_EQ(held.exitCode, 2u) << held.output;
+  EXPECT_NE(held.output.find("is in use by another cycle"), std::string::npos) << held.output;
+  EXPECT_EQ(free.exitCode, 0u) << free.output;
+  EXPECT_EQ(StoredSerial("orvalo-programmer-W8.INI"), "RV0058LK00000000000088");
 }
 
 // A device name opens like a file on Windows but is no image; a file whose
