@@ -1,11 +1,17 @@
 // The runner on a production line: its journal, stations side by side, the
 // fast mode, as a line's scripts see them (exit status, output, files).
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <thread>
 
 #include "support/test_support.h"
 
@@ -335,6 +341,55 @@ TEST_F(LineTest, ManyRunnersAtOnceIssueASerialNumberOnce) {
   int st = std::system(("flock '" + lock + "' " + Command(Device("r0"), "--station S0", "busy")).c_str());
   EXPECT_EQ(WEXITSTATUS(st), 2);
   EXPECT_TRUE(Has(ReadAll(dir_ + "/busy.err"), "station S0 is in use")) << ReadAll(dir_ + "/busy.err");
+}
+
+// Standard output a full pipe that nobody reads: the cycle still ends on
+// time and is journalled; the last lines reach the pipe once it is read, and
+// an interrupt while the runner waits for that ends it at once with the
+// cycle's own status.
+TEST_F(LineTest, AnUnreadOutputPipeNeverHoldsTheCycle) {
+  for (bool interrupt : {false, true}) {
+    std::remove(journal_.c_str());
+    std::remove((dir_ + "/rc").c_str());
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    fcntl(p[1], F_SETPIPE_SZ, 4096);
+    fcntl(p[1], F_SETFL, O_NONBLOCK);
+    std::string block(512, 'x'), out;
+    while (write(p[1], block.data(), block.size()) > 0) {}
+    fcntl(p[1], F_SETFL, 0);
+    dup2(p[1], 9);
+    close(p[1]);
+    WriteFile(dir_ + "/pipe.sh", Command(Device("a") + ",serial=" + kSerialA, J(), "pipe") + " >&9 9>&- &\necho $! >'" +
+                                     dir_ + "/pid'\nwait $!\necho $? >'" + dir_ + "/rc'\n");
+    std::system(("sh '" + dir_ + "/pipe.sh' &").c_str());
+    close(9);
+    auto until = [](const std::function<bool()>& done) {
+      for (int i = 0; i < 600 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      return done();
+    };
+    bool journalled = until([&] { return Journal().size() == 1; });
+    int pid = std::atoi(ReadAll(dir_ + "/pid").c_str());
+    EXPECT_TRUE(journalled) << "the cycle waited for the pipe";
+    if (!journalled && pid > 0) kill(pid, SIGKILL);
+    if (interrupt && pid > 0) kill(pid, SIGTERM);
+    if (!interrupt) {
+      char buf[4096];
+      for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
+    }
+    ASSERT_TRUE(until([&] { return !ReadAll(dir_ + "/rc").empty(); }));
+    close(p[0]);
+    EXPECT_EQ(ReadAll(dir_ + "/rc"), "0\n") << interrupt << ReadAll(dir_ + "/pipe.err");
+    EXPECT_EQ(DeviceSerial("a"), kSerialA);
+    std::string line = Journal().empty() ? "" : Journal()[0];
+    EXPECT_TRUE(Has(line, "\"final\":\"Programming Completed Successfully.\",\"interrupted\":false,\"exit\":0")) << line;
+    if (interrupt) {
+      EXPECT_TRUE(Has(ReadAll(dir_ + "/pipe.err"), "last lines are lost")) << ReadAll(dir_ + "/pipe.err");
+    } else {
+      EXPECT_TRUE(Has(out, "\nChip Erased.\n")) << out;
+      EXPECT_EQ(Lines(out).back(), "Programming Completed Successfully.") << out;
+    }
+  }
 }
 
 TEST_F(LineTest, TheFastModeProgramsAndVerifiesTheSample) {
