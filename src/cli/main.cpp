@@ -232,6 +232,10 @@ int main(int argc, char** argv) {
   plat::OutputWriter output(stdout, [] { RequestStop(); });
   console.WriteThrough(&output);
   JournalingDialog dialog(&console);
+  // The device gets its number only once the journal counts it as issued.
+  dialog.OnSerialShown([&journal](const std::string& serial) {
+    if (!journal.Issuing(serial, stderr)) RequestStop();
+  });
   journal.Begin(line.station, path, options.verify, line.fast);
   RunOutcome outcome;
   CycleReport report;

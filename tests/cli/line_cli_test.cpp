@@ -40,6 +40,8 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 class LineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -75,13 +77,18 @@ class LineTest : public ::testing::Test {
     if (f.size() != 8192) return "?";
     return f.substr(0x1FE9, size_t(uint8_t(f[0x1FE8]) > 22 ? 22 : uint8_t(f[0x1FE8])));
   }
-  std::vector<std::string> Journal() { return Lines(ReadAll(journal_)); }
+  // The runs' own lines; issuing: the lines that claim a number first.
+  std::vector<std::string> Journal(bool issuing = false) {
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(ReadAll(journal_)))
+      if (Has(line, "\"issuing\":") == issuing) lines.push_back(line);
+    return lines;
+  }
   std::string J() { return "--journal '" + journal_ + "'"; }
 
   std::string dir_, settings_, firmware_, journal_;
 };
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Every run leaves one whole line: what ran, on which ports, with which
 // result, and every status text but the passes' progress in order with its
@@ -189,12 +196,19 @@ TEST_F(LineTest, AJournalThatCannotBeKeptIsNeverSilent) {
   ASSERT_EQ(Journal().size(), 1u);
   EXPECT_EQ(Journal()[0].rfind("{\"time\":", 0), 0u) << Journal()[0];
 
-  // A full disk: the journal may not grow past the 8 KiB it holds.
-  WriteFile(journal_, std::string(8192, '\n'));
+  // A disk that fills: the journal may not grow past 8 KiB. With room for
+  // the issuing line only, the run's own line is lost; without it, the
+  // device is never given the number.
+  WriteFile(journal_, std::string(8192 - 400, '\n'));
   r = Cli(Device("a") + ",serial=" + kSerialA, J(), "ulimit -f 16; ");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Has(r.out, "Programming Completed Successfully.")) << r.out;
   EXPECT_TRUE(Has(r.err, "could not be written")) << r.err;
+  WriteFile(journal_, std::string(8192, '\n'));
+  r = Cli(Device("b") + ",serial=" + kSerialA, J(), "ulimit -f 16; ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Has(r.out, "Chip Erased.")) << r.out;
+  EXPECT_TRUE(Has(r.err, "stopped before the erase")) << r.err;
   // The cycle's own failure keeps its status.
   r = Cli(Device("a") + ",nodevice", J(), "ulimit -f 16; ");
   EXPECT_EQ(r.status, 1);
@@ -308,6 +322,16 @@ TEST_F(LineTest, AStopAtEveryInstructionBoundaryIsRecordedAsTheDeviceEnds) {
   }
   EXPECT_GT(completed, 1);  // stops during the record's write count as done
   EXPECT_GT(stopped, 10);
+
+  // A crash once the device is complete, before the run's line: the number
+  // still counts as issued, for the next silent device and for the report.
+  std::remove(journal_.c_str());
+  ASSERT_EQ(Cli(Device("f") + ",serial=" + kSerialA, "--station T " + J()).status, 0);
+  std::string text = ReadAll(journal_);
+  WriteFile(journal_, text.substr(0, text.rfind('\n', text.size() - 2) + 1));
+  RunResult r = Cli(Device("e") + ",serial=" + kSerialB + ",silent", "--station T " + J());
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_TRUE(Has(Report(journal_).out, "runs that never ended (serial number counted as written): 1\n"));
 }
 
 // Eight stations finish at once on one journal, each with a silent new
