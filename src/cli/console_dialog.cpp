@@ -27,6 +27,10 @@ ConsoleStyle ConsoleStyleFor(bool isTerminal, const char* noColor, const char* t
 // asked to stop, and the runner says why on standard error.
 void ConsoleDialog::Put(const char* text) {
   if (writeFailed_) return;
+  if (writer_) {
+    pending_ += text;
+    return;
+  }
   errno = 0;
   if (std::fputs(text, out_) < 0 || std::ferror(out_)) {
     writeFailed_ = true;
@@ -37,6 +41,11 @@ void ConsoleDialog::Put(const char* text) {
 
 void ConsoleDialog::Flush() {
   if (writeFailed_) return;
+  if (writer_) {
+    writer_->Send(std::move(pending_), progress_);
+    pending_.clear();
+    return;
+  }
   errno = 0;
   if (std::fflush(out_) != 0 || std::ferror(out_)) {
     writeFailed_ = true;
@@ -85,7 +94,10 @@ void ConsoleDialog::FlushHeldProgress() {
   if (heldProgress_.empty()) return;
   std::string held;
   held.swap(heldProgress_);
+  bool wasProgress = progress_;
+  progress_ = true;
   Logged(held, kPlain);
+  progress_ = wasProgress;
 }
 
 void ConsoleDialog::SetProgressText(const char* text, int percent) {
@@ -94,6 +106,11 @@ void ConsoleDialog::SetProgressText(const char* text, int percent) {
     Line(std::string("! ") + text, kRed);
     return;
   }
+  // Whatever this prints may be left out by a writer its reader keeps waiting.
+  struct ProgressScope {
+    bool& flag;
+    ~ProgressScope() { flag = false; }
+  } scope{progress_ = true};
   if (style_.terminal) {
     Put("\r");
     if (style_.clearLine) Put("\033[K");
@@ -140,10 +157,10 @@ void ConsoleDialog::Finish() {
 
 bool ConsoleDialog::WriteFailed() const {
   std::lock_guard<std::mutex> g(m_);
-  return writeFailed_;
+  return writeFailed_ || (writer_ && writer_->Failed());
 }
 
 std::string ConsoleDialog::WriteError() const {
   std::lock_guard<std::mutex> g(m_);
-  return writeError_;
+  return writer_ && writer_->Failed() ? writer_->Error() : writeError_;
 }

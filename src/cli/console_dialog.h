@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/output_writer.h"
 #include "state/dialog_ops.h"
 
 struct ConsoleStyle {
@@ -37,6 +38,8 @@ class ConsoleDialog : public DialogOps {
   void RepaintNow() override {}
   void DoWaitCursor(int) override {}
 
+  // From now on each line goes to writer instead, progress as droppable.
+  void WriteThrough(plat::OutputWriter* writer) { writer_ = writer; }
   // A runner-only line in the error colour (such as "! Interrupted.").
   void ErrorNote(const std::string& text);
   // Ends an open progress line and flushes.
@@ -65,4 +68,7 @@ class ConsoleDialog : public DialogOps {
   std::string heldProgress_;  // withheld since the last tenth, printed before the next text
   bool writeFailed_ = false;
   std::string writeError_;
+  plat::OutputWriter* writer_ = nullptr;
+  std::string pending_;    // for the writer, up to the next flush
+  bool progress_ = false;  // what is pending is progress
 };

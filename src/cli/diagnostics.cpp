@@ -62,3 +62,7 @@ void ReportSerialStageEnd(std::FILE* err, CycleEnd end) {
 void ReportOutputFailed(std::FILE* err, const std::string& reason) {
   std::fprintf(err, "%s: standard output could not be written (%s): the cycle was stopped\n", kProgram, reason.c_str());
 }
+
+void ReportOutputNotRead(std::FILE* err) {
+  std::fprintf(err, "%s: interrupted while standard output was not being read: its last lines are lost\n", kProgram);
+}

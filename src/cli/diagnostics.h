@@ -22,3 +22,5 @@ void ReportNotStarted(std::FILE* err, const std::string& reason);
 void ReportSerialStageEnd(std::FILE* err, CycleEnd end);
 // Standard output could not be written, so the cycle was stopped.
 void ReportOutputFailed(std::FILE* err, const std::string& reason);
+// Interrupted while waiting for standard output's reader after the run.
+void ReportOutputNotRead(std::FILE* err);

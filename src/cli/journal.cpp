@@ -237,8 +237,16 @@ std::string FormatJournalLine(const JournalEntry& e) {
   }
   line += "],\"final\":" + JsonString(e.finalText);
   line += std::string(",\"interrupted\":") + (e.interrupted ? "true" : "false");
-  std::snprintf(number, sizeof number, ",\"exit\":%d,\"duration_s\":%.3f}\n", e.exitStatus, e.durationSeconds);
-  return line + number;
+  std::snprintf(number, sizeof number, ",\"exit\":%d,\"duration_s\":%.3f", e.exitStatus, e.durationSeconds);
+  line += number;
+  if (!e.run.empty()) line += ",\"run\":" + JsonString(e.run);
+  return line + "}\n";
+}
+
+std::string FormatIssuingLine(const JournalEntry& e, const std::string& serial) {
+  return "{\"time\":" + JsonString(IsoUtcNow()) + ",\"version\":" + JsonString(e.version) +
+         ",\"station\":" + JsonString(e.station) + ",\"run\":" + JsonString(e.run) +
+         ",\"issuing\":" + JsonString(serial) + "}\n";
 }
 
 bool DigestFile(plat::File* file, int64_t* size, std::string* sha256) {
@@ -281,6 +289,12 @@ bool ParseJournalLine(const std::string& line, JournalRecord* r) {
     if (exit >= 0 && exit <= 255) r->exitStatus = int(exit);
   }
   r->completed = r->finalText == kCycleSucceededText && !r->interrupted;
+  r->run = reader.strings["run"];
+  r->issuing = reader.strings.count("issuing") != 0;
+  if (r->issuing) {
+    r->serial = reader.strings["issuing"];
+    r->completed = false;
+  }
   return true;
 }
 
@@ -352,6 +366,11 @@ const JournalRecord* FindIssuedSerial(const std::vector<JournalRecord>& records,
 }
 
 void JournalTally::Add(const JournalRecord& r) {
+  if (r.issuing) {
+    unfinished_[r.run] = r.serial;
+    return;
+  }
+  if (!r.run.empty()) unfinished_.erase(r.run);
   ++runs_;
   if (r.interrupted) ++interrupted_;
   if (r.completed) {
@@ -372,9 +391,20 @@ std::string JournalTally::Text(int unreadable) const {
     std::snprintf(line, sizeof line, "  %lld x ", n);
     out += line + JsonString(text) + "\n";
   }
+  // A run that never wrote its line may have completed its device: its
+  // number counts as written.
+  std::set<std::string> written = written_;
+  long long duplicates = duplicates_;
+  for (const auto& [run, serial] : unfinished_)
+    if (!written.insert(serial).second) ++duplicates;
   std::snprintf(line, sizeof line, "serial numbers written: %zu\nduplicates: %lld\ninterrupted runs: %lld\n",
-                written_.size(), duplicates_, interrupted_);
+                written.size(), duplicates, interrupted_);
   out += line;
+  if (!unfinished_.empty()) {
+    std::snprintf(line, sizeof line, "runs that never ended (serial number counted as written): %zu\n",
+                  unfinished_.size());
+    out += line;
+  }
   if (unreadable) {
     std::snprintf(line, sizeof line, "unreadable lines: %d\n", unreadable);
     out += line;
@@ -408,11 +438,13 @@ void JournalingDialog::SetProgressText(const char* text, int percent) {
 }
 
 void JournalingDialog::SetSerialNumberText(const char* text) {
+  std::string serial = std::string(text ? text : "").substr(0, kWrittenSerialMax);
   {
     std::lock_guard<std::mutex> g(m_);
-    serial_ = std::string(text ? text : "").substr(0, kWrittenSerialMax);
+    serial_ = serial;
   }
   inner_->SetSerialNumberText(text);
+  if (onSerial_) onSerial_(serial);
 }
 
 std::vector<JournalStatus> JournalingDialog::Status() const {

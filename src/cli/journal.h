@@ -44,6 +44,7 @@ struct JournalEntry {
   bool interrupted = false;
   int exitStatus = 0;
   double durationSeconds = 0;
+  std::string run;  // pairs the line with the run's issuing line ("" for none)
 };
 
 // The program's version as the journal records it.
@@ -60,6 +61,12 @@ std::string JsonString(const std::string& text);
 // One journal line, ending in a newline.
 std::string FormatJournalLine(const JournalEntry& entry);
 
+// The line a run appends before the device can be given serial: from then on
+// the number counts as issued, even if the runner never writes its own line
+// (a crash, a power cut); only that run's own line, ending without a
+// completed cycle, withdraws it.
+std::string FormatIssuingLine(const JournalEntry& entry, const std::string& serial);
+
 // The size and SHA-256 of a file's bytes, read from its start; the file is
 // rewound afterwards. False when a read fails.
 bool DigestFile(plat::File* file, int64_t* size, std::string* sha256);
@@ -70,6 +77,8 @@ struct JournalRecord {
   bool completed = false;  // ended with "Programming Completed Successfully."
   bool interrupted = false;
   int exitStatus = -1;
+  std::string run;       // "" in lines of runners that wrote none
+  bool issuing = false;  // an issuing line: serial is the number it claims
 };
 
 // Longer than any line a run writes; a longer one is unreadable.
@@ -106,6 +115,7 @@ class JournalTally {
   long long runs_ = 0, successes_ = 0, duplicates_ = 0, interrupted_ = 0;
   std::map<std::string, long long> failures_;
   std::set<std::string> written_;
+  std::map<std::string, std::string> unfinished_;  // run -> serial, issuing lines not yet ended
 };
 std::string JournalReport(const std::vector<JournalRecord>& records, int unreadable);
 
@@ -126,8 +136,12 @@ class JournalingDialog : public DialogOps {
 
   std::vector<JournalStatus> Status() const;
   std::string Serial() const;
+  // Called on the cycle's thread with the serial number the cycle will
+  // write, before the erase, while a stop still leaves the device as it came.
+  void OnSerialShown(std::function<void(const std::string&)> call) { onSerial_ = std::move(call); }
 
  private:
+  std::function<void(const std::string&)> onSerial_;
   DialogOps* inner_;
   mutable std::mutex m_;
   std::vector<JournalStatus> status_;

@@ -28,11 +28,52 @@ std::string IssuedIndex::Fingerprint(plat::AppendFile* journal, int64_t from, in
   return digest.HexDigest();
 }
 
+void IssuedIndex::Take(const std::string& serial, const std::string& time, const std::string& run, bool pending) {
+  std::vector<Claim>& claims = issued_[serial];
+  if (pending) {
+    claims.push_back(Claim{time, run});
+    pending_[run] = serial;
+    return;
+  }
+  // Only the first completed cycle is kept: it alone is ever named.
+  for (const Claim& c : claims)
+    if (c.run.empty()) return;
+  claims.push_back(Claim{time, ""});
+}
+
+// A run's own line ends its issuing line's claim: kept as completed, or
+// withdrawn when the cycle did not complete (the device never got the
+// number, or a retry of it may).
+void IssuedIndex::Settle(const std::string& run, const std::string& time, bool completed) {
+  auto p = pending_.find(run);
+  if (p == pending_.end()) return;
+  auto it = issued_.find(p->second);
+  pending_.erase(p);
+  if (it == issued_.end()) return;
+  std::vector<Claim>& claims = it->second;
+  for (size_t i = 0; i < claims.size(); ++i) {
+    if (claims[i].run != run) continue;
+    bool firstCompleted = true;
+    for (size_t k = 0; k < i; ++k) firstCompleted = firstCompleted && !claims[k].run.empty();
+    if (completed && firstCompleted)
+      claims[i] = Claim{time, ""};
+    else
+      claims.erase(claims.begin() + long(i));
+    break;
+  }
+  if (claims.empty()) issued_.erase(it);
+}
+
 bool IssuedIndex::CatchUp(plat::AppendFile* journal, int64_t to, int* unreadable) {
   bool ok = ScanJournal(
       journal, covered_, to,
       [this](const JournalRecord& r) {
-        if (r.completed) issued_.emplace(r.serial, r.time);
+        if (r.issuing) {
+          Take(r.serial, r.time, r.run, true);
+          return;
+        }
+        if (!r.run.empty()) Settle(r.run, r.time, r.completed);
+        if (r.completed) Take(r.serial, r.time, "", false);
       },
       unreadable);
   if (ok) covered_ = to;
@@ -41,6 +82,7 @@ bool IssuedIndex::CatchUp(plat::AppendFile* journal, int64_t to, int* unreadable
 
 bool IssuedIndex::Load(plat::AppendFile* journal, const std::string& indexPath, int* unreadable) {
   issued_.clear();
+  pending_.clear();
   covered_ = 0;
   rebuilt_ = false;
   int64_t size = journal->Size();
@@ -64,21 +106,27 @@ bool IssuedIndex::Load(plat::AppendFile* journal, const std::string& indexPath, 
       covered_ = covered;
     } else if (usable) {
       usable = m.count("serial") && m.count("time");
-      issued_.emplace(m["serial"], m["time"]);
+      Take(m["serial"], m["time"], m["run"], !m["run"].empty());
     }
     start = end + 1;
   }
   if (!usable || text.empty()) {
     issued_.clear();
+    pending_.clear();
     covered_ = 0;
     rebuilt_ = true;
   }
   return CatchUp(journal, size, unreadable);
 }
 
-const std::string* IssuedIndex::IssuedAt(const std::string& serial) const {
+const IssuedIndex::Claim* IssuedIndex::IssuedBefore(const std::string& serial, const std::string& ownRun) const {
   auto it = issued_.find(serial);
-  return it == issued_.end() ? nullptr : &it->second;
+  if (it == issued_.end()) return nullptr;
+  for (const Claim& c : it->second) {
+    if (!c.run.empty() && c.run == ownRun) return nullptr;
+    return &c;
+  }
+  return nullptr;
 }
 
 bool IssuedIndex::Update(plat::AppendFile* journal, const std::string& indexPath) {
@@ -88,7 +136,9 @@ bool IssuedIndex::Update(plat::AppendFile* journal, const std::string& indexPath
   std::string fingerprint = Fingerprint(journal, 0, covered_);
   if (fingerprint.empty()) return false;
   std::string text = HeaderLine(covered_, fingerprint);
-  for (const auto& [serial, time] : issued_)
-    text += "{\"serial\":" + JsonString(serial) + ",\"time\":" + JsonString(time) + "}\n";
+  for (const auto& [serial, claims] : issued_)
+    for (const Claim& c : claims)
+      text += "{\"serial\":" + JsonString(serial) + ",\"time\":" + JsonString(c.time) +
+              (c.run.empty() ? "" : ",\"run\":" + JsonString(c.run)) + "}\n";
   return plat::ReplaceWholeFile(indexPath, text);
 }

@@ -1,5 +1,7 @@
 #include "cli/journal_run.h"
 
+#include <random>
+
 #include "cli/exit_status.h"
 #include "cli/journal_index.h"
 #include "cli/output_text.h"
@@ -33,7 +35,42 @@ void RunJournal::Begin(const std::string& station, const std::string& firmwarePa
   entry_.firmwarePath = firmwarePath;
   entry_.verify = verify;
   entry_.fast = fast;
+  // Pairs the two lines of one run among all a journal keeps: the clock's
+  // count, for a random source that some runtimes make the same every run,
+  // and a random part for runs started together.
+  std::random_device random;
+  char run[48];
+  std::snprintf(run, sizeof run, "%016llx%08x",
+                (unsigned long long)std::chrono::system_clock::now().time_since_epoch().count(), unsigned(random()));
+  entry_.run = run;
   ResetSerialSource();
+}
+
+bool RunJournal::AppendLocked(std::string line, IssuedIndex* index, bool indexed) {
+  // A line cut by a crash or a full disk ends where this one starts, so that
+  // it costs only itself.
+  int64_t size = file_->Size();
+  char last = '\n';
+  if (size > 0 && file_->ReadAt(size - 1, &last, 1) == 1 && last != '\n') line.insert(0, "\n");
+  if (!file_->Append(line)) return false;
+  if (indexed) index->Update(file_.get(), path_ + ".serials");
+  return true;
+}
+
+bool RunJournal::Issuing(const std::string& serial, std::FILE* err) {
+  if (!file_) return true;
+  bool written = false;
+  if (file_->Lock()) {
+    IssuedIndex index;
+    int unreadable = 0;
+    bool indexed = index.Load(file_.get(), path_ + ".serials", &unreadable);
+    written = AppendLocked(FormatIssuingLine(entry_, serial), &index, indexed);
+    file_->Unlock();
+  }
+  if (!written)
+    std::fprintf(err, ORVALO_RUNNER_NAME ": journal %s could not be written: the cycle was stopped before the erase\n",
+                 EscapeForOutput(path_).c_str());
+  return written;
 }
 
 void RunJournal::DigestFirmware(plat::File* firmware) {
@@ -90,11 +127,14 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
                  EscapeForOutput(path_).c_str(), EscapeForOutput(entry_.serial).c_str());
     status = kExitCycleFailed;
   } else if (check) {
-    if (const std::string* issued = index.IssuedAt(entry_.serial)) {
+    if (const IssuedIndex::Claim* issued = index.IssuedBefore(entry_.serial, entry_.run)) {
       std::fprintf(err,
-                   ORVALO_RUNNER_NAME ": serial number %s was already written by the cycle completed at %s "
-                   "(journal %s)\n",
-                   EscapeForOutput(entry_.serial).c_str(), EscapeForOutput(*issued).c_str(),
+                   issued->run.empty()
+                       ? ORVALO_RUNNER_NAME ": serial number %s was already written by the cycle completed at %s "
+                         "(journal %s)\n"
+                       : ORVALO_RUNNER_NAME ": serial number %s was already issued by the run begun at %s, which "
+                         "has not ended or never did (journal %s)\n",
+                   EscapeForOutput(entry_.serial).c_str(), EscapeForOutput(issued->time).c_str(),
                    EscapeForOutput(path_).c_str());
       status = kExitSerialIssuedBefore;
     }
@@ -103,17 +143,9 @@ int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrup
   bool writeFailsRun =
       status == kExitCompleted || status == kExitSerialNotFromDevice || status == kExitSerialIssuedBefore;
   entry_.exitStatus = status;
-  // A line cut by a crash or a full disk ends where this one starts, so that
-  // it costs only itself.
-  std::string line = FormatJournalLine(entry_);
-  int64_t size = file_->Size();
-  char last = '\n';
-  if (size > 0 && file_->ReadAt(size - 1, &last, 1) == 1 && last != '\n') line.insert(0, "\n");
-  if (!file_->Append(line)) {
+  if (!AppendLocked(FormatJournalLine(entry_), &index, indexed)) {
     std::fprintf(err, ORVALO_RUNNER_NAME ": journal %s could not be written\n", EscapeForOutput(path_).c_str());
     if (writeFailsRun) status = kExitCycleFailed;
-  } else if (indexed) {
-    index.Update(file_.get(), path_ + ".serials");
   }
   file_->Unlock();
   return status;

@@ -1,6 +1,8 @@
 // The journal of one run of the runner: opened before any port is, so a
 // journal that cannot be kept stops the run before a device is touched;
-// written once, whole, when the run ends.
+// written once, whole, when the run ends, and before that once when the
+// cycle knows the serial number it will write, so that the number counts as
+// issued however the runner ends.
 #pragma once
 
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "cli/journal.h"
+#include "cli/journal_index.h"
 #include "cycle/programming_cycle.h"
 #include "platform/append_file.h"
 
@@ -24,6 +27,9 @@ class RunJournal {
   // The ports the run was to probe and what the cycle found on them (a run
   // that ran no cycle tried none).
   void Probed(const PortList& ports, const CycleReport& report);
+  // The issuing line for serial, flushed to disk before it returns. False
+  // (said on err) when it cannot be written: the cycle must not go on.
+  bool Issuing(const std::string& serial, std::FILE* err);
 
   // Ends the run: the duplicate-serial check (a completed cycle whose serial
   // number did not come from the device, already written by an earlier
@@ -35,6 +41,10 @@ class RunJournal {
   int Finish(const JournalingDialog& dialog, int status, bool interrupted, bool recordWritten, std::FILE* err);
 
  private:
+  // Appends line under the lock already held, after a cut last line on a
+  // line of its own, and brings the index up to date.
+  bool AppendLocked(std::string line, IssuedIndex* index, bool indexed);
+
   std::unique_ptr<plat::AppendFile> file_;
   std::string path_;
   JournalEntry entry_;

@@ -25,6 +25,7 @@
 #include "platform/clocked_lines.h"
 #include "platform/file.h"
 #include "platform/interrupt.h"
+#include "platform/output_writer.h"
 #include "sim/sim.h"
 #include "state/shared_state.h"
 #include "orvalo_version.h"
@@ -145,6 +146,22 @@ void ReportVerbose(std::FILE* err, const std::string& firmware, const CycleRepor
   std::fprintf(err, ORVALO_RUNNER_NAME ": the run took %.1f s\n", seconds);
 }
 
+// How long a reader that keeps up needs to take the last lines, and how long
+// one is given after an interrupt.
+constexpr int kOutputMomentMs = 1000;
+constexpr int kOutputAfterInterruptMs = 500;
+
+// Waits for standard output's reader: at most limitMs (0: no limit), and at
+// most kOutputAfterInterruptMs once interrupted. False when lines are left.
+bool OutputDrained(plat::OutputWriter* output, int limitMs) {
+  auto start = std::chrono::steady_clock::now();
+  return output->Drain([&] {
+    auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    if (limitMs > 0 && waited.count() >= limitMs) return true;
+    return plat::InterruptStatus() != 0 && waited.count() >= kOutputAfterInterruptMs;
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,7 +228,15 @@ int main(int argc, char** argv) {
 
   ConsoleDialog console(stdout, ConsoleStyleFor(plat::StdoutIsTerminal(), std::getenv("NO_COLOR"), std::getenv("TERM")),
                         options.verify);
+  // The cycle keeps its timing and its stop whatever the operator's reader
+  // does; a reader that is gone stops the cycle as before.
+  plat::OutputWriter output(stdout, [] { RequestStop(); });
+  console.WriteThrough(&output);
   JournalingDialog dialog(&console);
+  // The device gets its number only once the journal counts it as issued.
+  dialog.OnSerialShown([&journal](const std::string& serial) {
+    if (!journal.Issuing(serial, stderr)) RequestStop();
+  });
   journal.Begin(line.station, path, options.verify, line.fast);
   RunOutcome outcome;
   CycleReport report;
@@ -255,6 +280,8 @@ int main(int argc, char** argv) {
     ReportVerbose(stderr, path, report,
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   journal.Probed(ports, report);
+  // A moment for the reader, so that a final line it refuses still counts.
+  OutputDrained(&output, kOutputMomentMs);
   if (console.WriteFailed()) {
     ReportOutputFailed(stderr, console.WriteError());
     outcome.failed = true;
@@ -266,6 +293,13 @@ int main(int argc, char** argv) {
     ReportSerialSource(stderr, report.serialSource, status);
   EndProgrammerProcess();
   sim::Uninstall();
-  plat::InterruptHandled();
+  // The device and the journal are settled: only the operator's reader is
+  // waited for now, and not past an interrupt.
+  bool drained = OutputDrained(&output, 0);
+  plat::InterruptHandled(status);
+  if (!drained) {
+    ReportOutputNotRead(stderr);
+    plat::OutputWriter::ExitWithoutOutput(status);
+  }
   return status;
 }

@@ -19,8 +19,10 @@ void RaiseInterrupt();
 // From now on a further interrupt is only recorded: the cycle has ended and
 // what it did is being recorded, which ending at once would lose.
 void HoldInterrupts();
-// The program has done its clean-up and is about to exit: a console that is
-// being closed waits for this before the system ends the process.
-void InterruptHandled();
+// The program has done its clean-up and is about to exit with exitStatus: a
+// console that is being closed waits for this before the system ends the
+// process, which then ends with that status (a cycle that completed despite
+// the close still exits 0).
+void InterruptHandled(int exitStatus);
 
 }  // namespace plat

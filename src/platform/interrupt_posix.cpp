@@ -58,6 +58,6 @@ void RaiseInterrupt() { raise(SIGINT); }
 
 void HoldInterrupts() { g_held.store(true); }
 
-void InterruptHandled() {}
+void InterruptHandled(int) {}
 
 }  // namespace plat

@@ -22,11 +22,14 @@ class Win32StationHold : public StationHold {
 }  // namespace
 
 // A named mutex of the session, named in lower case: registry keys ignore
-// case, so two names that differ only in case are one stored number.
+// case, so two names that differ only in case are one stored number. The
+// session's prefix keeps its own case: "local\\" names no namespace, and the
+// mutex could not be made at all.
 HoldResult HoldStation(const std::string& company, const std::string& app, std::unique_ptr<StationHold>* hold,
                        std::string* holder) {
-  std::string name = "Local\\orvalo-station-" + company + "-" + app;
+  std::string name = "orvalo-station-" + company + "-" + app;
   for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+  name.insert(0, "Local\\");
   HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
   if (!mutex) return HoldResult::kNoPlace;
   DWORD waited = WaitForSingleObject(mutex, 0);

@@ -1,11 +1,17 @@
 // The runner on a production line: its journal, stations side by side, the
 // fast mode, as a line's scripts see them (exit status, output, files).
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <thread>
 
 #include "support/test_support.h"
 
@@ -25,6 +31,8 @@ std::string ReadAll(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class LineTest : public ::testing::Test {
  protected:
@@ -61,13 +69,18 @@ class LineTest : public ::testing::Test {
     if (f.size() != 8192) return "?";
     return f.substr(0x1FE9, size_t(uint8_t(f[0x1FE8]) > 22 ? 22 : uint8_t(f[0x1FE8])));
   }
-  std::vector<std::string> Journal() { return Lines(ReadAll(journal_)); }
+  // The runs' own lines; issuing: the lines that claim a number first.
+  std::vector<std::string> Journal(bool issuing = false) {
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(ReadAll(journal_)))
+      if (Has(line, "\"issuing\":") == issuing) lines.push_back(line);
+    return lines;
+  }
   std::string J() { return "--journal '" + journal_ + "'"; }
 
   std::string dir_, settings_, firmware_, journal_;
 };
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Every run leaves one whole line: what ran, on which ports, with which
 // result, and every status text but the passes' progress in order with its
@@ -175,12 +188,19 @@ TEST_F(LineTest, AJournalThatCannotBeKeptIsNeverSilent) {
   ASSERT_EQ(Journal().size(), 1u);
   EXPECT_EQ(Journal()[0].rfind("{\"time\":", 0), 0u) << Journal()[0];
 
-  // A full disk: the journal may not grow past the 8 KiB it holds.
-  WriteFile(journal_, std::string(8192, '\n'));
+  // A disk that fills: the journal may not grow past 8 KiB. With room for
+  // the issuing line only, the run's own line is lost; without it, the
+  // device is never given the number.
+  WriteFile(journal_, std::string(8192 - 400, '\n'));
   r = Cli(Device("a") + ",serial=" + kSerialA, J(), "ulimit -f 16; ");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Has(r.out, "Programming Completed Successfully.")) << r.out;
   EXPECT_TRUE(Has(r.err, "could not be written")) << r.err;
+  WriteFile(journal_, std::string(8192, '\n'));
+  r = Cli(Device("b") + ",serial=" + kSerialA, J(), "ulimit -f 16; ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Has(r.out, "Chip Erased.")) << r.out;
+  EXPECT_TRUE(Has(r.err, "stopped before the erase")) << r.err;
   // The cycle's own failure keeps its status.
   r = Cli(Device("a") + ",nodevice", J(), "ulimit -f 16; ");
   EXPECT_EQ(r.status, 1);
@@ -294,6 +314,16 @@ TEST_F(LineTest, AStopAtEveryInstructionBoundaryIsRecordedAsTheDeviceEnds) {
   }
   EXPECT_GT(completed, 1);  // stops during the record's write count as done
   EXPECT_GT(stopped, 10);
+
+  // A crash once the device is complete, before the run's line: the number
+  // still counts as issued, for the next silent device and for the report.
+  std::remove(journal_.c_str());
+  ASSERT_EQ(Cli(Device("f") + ",serial=" + kSerialA, "--station T " + J()).status, 0);
+  std::string text = ReadAll(journal_);
+  WriteFile(journal_, text.substr(0, text.rfind('\n', text.size() - 2) + 1));
+  RunResult r = Cli(Device("e") + ",serial=" + kSerialB + ",silent", "--station T " + J());
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_TRUE(Has(Report(journal_).out, "runs that never ended (serial number counted as written): 1\n"));
 }
 
 // Eight stations finish at once on one journal, each with a silent new
@@ -327,6 +357,55 @@ TEST_F(LineTest, ManyRunnersAtOnceIssueASerialNumberOnce) {
   int st = std::system(("flock '" + lock + "' " + Command(Device("r0"), "--station S0", "busy")).c_str());
   EXPECT_EQ(WEXITSTATUS(st), 2);
   EXPECT_TRUE(Has(ReadAll(dir_ + "/busy.err"), "station S0 is in use")) << ReadAll(dir_ + "/busy.err");
+}
+
+// Standard output a full pipe that nobody reads: the cycle still ends on
+// time and is journalled; the last lines reach the pipe once it is read, and
+// an interrupt while the runner waits for that ends it at once with the
+// cycle's own status.
+TEST_F(LineTest, AnUnreadOutputPipeNeverHoldsTheCycle) {
+  for (bool interrupt : {false, true}) {
+    std::remove(journal_.c_str());
+    std::remove((dir_ + "/rc").c_str());
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    fcntl(p[1], F_SETPIPE_SZ, 4096);
+    fcntl(p[1], F_SETFL, O_NONBLOCK);
+    std::string block(512, 'x'), out;
+    while (write(p[1], block.data(), block.size()) > 0) {}
+    fcntl(p[1], F_SETFL, 0);
+    dup2(p[1], 9);
+    close(p[1]);
+    WriteFile(dir_ + "/pipe.sh", Command(Device("a") + ",serial=" + kSerialA, J(), "pipe") + " >&9 9>&- &\necho $! >'" +
+                                     dir_ + "/pid'\nwait $!\necho $? >'" + dir_ + "/rc'\n");
+    std::system(("sh '" + dir_ + "/pipe.sh' &").c_str());
+    close(9);
+    auto until = [](const std::function<bool()>& done) {
+      for (int i = 0; i < 600 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      return done();
+    };
+    bool journalled = until([&] { return Journal().size() == 1; });
+    int pid = std::atoi(ReadAll(dir_ + "/pid").c_str());
+    EXPECT_TRUE(journalled) << "the cycle waited for the pipe";
+    if (!journalled && pid > 0) kill(pid, SIGKILL);
+    if (interrupt && pid > 0) kill(pid, SIGTERM);
+    if (!interrupt) {
+      char buf[4096];
+      for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
+    }
+    ASSERT_TRUE(until([&] { return !ReadAll(dir_ + "/rc").empty(); }));
+    close(p[0]);
+    EXPECT_EQ(ReadAll(dir_ + "/rc"), "0\n") << interrupt << ReadAll(dir_ + "/pipe.err");
+    EXPECT_EQ(DeviceSerial("a"), kSerialA);
+    std::string line = Journal().empty() ? "" : Journal()[0];
+    EXPECT_TRUE(Has(line, "\"final\":\"Programming Completed Successfully.\",\"interrupted\":false,\"exit\":0")) << line;
+    if (interrupt) {
+      EXPECT_TRUE(Has(ReadAll(dir_ + "/pipe.err"), "last lines are lost")) << ReadAll(dir_ + "/pipe.err");
+    } else {
+      EXPECT_TRUE(Has(out, "\nChip Erased.\n")) << out;
+      EXPECT_EQ(Lines(out).back(), "Programming Completed Successfully.") << out;
+    }
+  }
 }
 
 TEST_F(LineTest, TheFastModeProgramsAndVerifiesTheSample) {

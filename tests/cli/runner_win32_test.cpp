@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+
+#include "platform/station_hold.h"
 
 #include "support/test_support.h"
 #include "support/win32_test_support.h"
@@ -76,15 +79,41 @@ TEST(RunnerTest, AStationsSerialNumberAndJournal) {
   ReadFile(h, buf, sizeof buf, &got, nullptr);
   CloseHandle(h);
   std::string text(buf, got);
-  ASSERT_EQ(text.find("{\"time\":\""), 0u) << text;
-  size_t second_line = text.find("\n{\"time\":\"");
-  ASSERT_NE(second_line, std::string::npos) << text;
-  EXPECT_EQ(text.find('\n', second_line + 1), text.size() - 1);
+  // Each run's own line, after the line that claimed its number first.
+  int runs = 0, issuing = 0;
+  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    std::string line = text.substr(at, end - at);
+    EXPECT_EQ(line.find("{\"time\":\""), 0u) << line;
+    (line.find("\"issuing\":") != std::string::npos ? issuing : runs) += 1;
+  }
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(runs, 2) << text;
+  EXPECT_EQ(issuing, 2) << text;
   EXPECT_NE(text.find("\"station\":\"W7\""), std::string::npos);
   EXPECT_NE(text.find("\"fast\":true"), std::string::npos);
   EXPECT_NE(text.find("\"final\":\"Programming Completed Successfully.\",\"interrupted\":false,\"exit\":0"),
             std::string::npos);
   DeleteFileA(journal.c_str());
+}
+
+// The registry ignores case, so W8 and w8 are one stored number: they are
+// one station, held by one cycle at a time, whichever spelling holds it.
+TEST(RunnerTest, StationNamesDifferingOnlyInCaseAreOneStation) {
+  std::string runner = WindowsPath(ORVALO_CLI_PATH);
+  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  std::unique_ptr<plat::StationHold> hold;
+  std::string holder;
+  ASSERT_EQ(plat::HoldStation("Kestrune", "orvalo-programmer-W8.INI", &hold, &holder), plat::HoldResult::kHeld);
+  SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000088");
+  ChildRun held = RunChild(runner, "orvalo-programmer-cli --station w8 " + firmware, nullptr);
+  hold.reset();
+  ChildRun free = RunChild(runner, "orvalo-programmer-cli --station w8 " + firmware, nullptr);
+  SetEnvironmentVariableA("ORVALO_SIM", nullptr);
+  ASSERT_TRUE(held.finished && free.finished);
+  EXPECT_EQ(held.exitCode, 2u) << held.output;
+  EXPECT_NE(held.output.find("is in use by another cycle"), std::string::npos) << held.output;
+  EXPECT_EQ(free.exitCode, 0u) << free.output;
+  EXPECT_EQ(StoredSerial("orvalo-programmer-W8.INI"), "RV0058LK00000000000088");
 }
 
 // A device name opens like a file on Windows but is no image; a file whose

@@ -202,9 +202,9 @@ Seen RunRunner(fault::Station& station, const Draw& d, const std::string& dir) {
   if (s.refused) s.breaches.push_back("image refused: " + r.err.substr(std::min(r.err.find(firmware), r.err.size())));
   if ((last == kSuccess) != (r.status == 0)) s.breaches.push_back("final \"" + last + "\" with exit status " + std::to_string(r.status));
   // The journal's line tells the same run.
-  std::vector<std::string> lines;
+  std::vector<std::string> lines, issuing;
   std::ifstream in(journal);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  for (std::string l; std::getline(in, l);) (l.find("\"issuing\":") != std::string::npos ? issuing : lines).push_back(l);
   if (lines.size() != 1) {
     s.breaches.push_back("journal holds " + std::to_string(lines.size()) + " lines");
     return s;
@@ -220,6 +220,11 @@ Seen RunRunner(fault::Station& station, const Draw& d, const std::string& dir) {
   agree("verify", d.verify ? "true" : "false");
   agree("fast", d.fast ? "true" : "false");
   agree("interrupted", "false");
+  // A number a device may hold was claimed, by this run, before the erase.
+  if (s.success && issuing.size() != 1) s.breaches.push_back("no issuing line before a completed cycle");
+  if (!issuing.empty() && (JsonField(issuing[0], "issuing") != s.shown ||
+                           JsonField(issuing[0], "run") != JsonField(lines[0], "run")))
+    s.breaches.push_back("issuing line " + issuing[0] + " for the run " + lines[0]);
   return s;
 }
 

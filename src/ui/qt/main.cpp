@@ -10,6 +10,9 @@
 #include "ui/qt/startup_error.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a file must never become standard output or
+  // error and receive Qt's warnings.
+  plat::OpenStandardStreams();
   // Answered before Qt starts, so that no display is needed for them.
   ConsoleRequest request = argc == 2 ? ConsoleRequestOf(argv[1]) : ConsoleRequest::kNone;
   if (request != ConsoleRequest::kNone) {

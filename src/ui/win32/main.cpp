@@ -9,6 +9,7 @@
 #include "ui/win32/programmer_app.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  plat::OpenStandardStreams();
   ConsoleRequest request = ConsoleRequestOf(plat::CommandLineArgumentText());
   if (request != ConsoleRequest::kNone) {
     plat::UseStartingConsole();

@@ -1,10 +1,16 @@
 // One copy per user session: in process, and with the real program twice.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "ui/qt/programmer_dialog.h"
@@ -36,6 +42,36 @@ TEST(SingleInstance, LeftoverSocketOfADeadCopyDoesNotCount) {
   EXPECT_FALSE(first.Claim([] {}));
   SingleInstance second(kKey);
   EXPECT_TRUE(second.Claim([] {}));
+}
+
+// Without XDG_RUNTIME_DIR the fallback folder in the temporary folder may
+// have been made by another local user, with a socket that answers for this
+// program: such a folder is never used, and the program runs on its own.
+TEST(SingleInstance, AFallbackFolderOfAnotherUserIsNeverUsed) {
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  passwd* me = getpwuid(geteuid());
+  ASSERT_NE(me, nullptr);
+  QString fallback = tmp.path() + "/runtime-" + QString::fromLocal8Bit(me->pw_name);
+  // Root hands a folder of its own to nobody; anyone else points the
+  // fallback at a folder root owns.
+  if (geteuid() == 0) {
+    ASSERT_TRUE(QDir().mkdir(fallback));
+    ASSERT_EQ(chown(fallback.toLocal8Bit().constData(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(fallback.toLocal8Bit().constData(), 0777), 0);
+  } else {
+    ASSERT_TRUE(QFile::link("/", fallback));
+  }
+  QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR");
+  qunsetenv("XDG_RUNTIME_DIR");
+  qputenv("TMPDIR", tmp.path().toLocal8Bit());
+  QString path = SingleInstance::SocketPath(kKey);
+  SingleInstance copy(kKey);
+  bool answered = copy.Claim([] {});
+  for (auto [name, value] : {std::pair{"XDG_RUNTIME_DIR", runtime}, std::pair{"TMPDIR", temp}})
+    value.isNull() ? qunsetenv(name) : qputenv(name, value);
+  EXPECT_FALSE(path.startsWith(tmp.path())) << path.toStdString();
+  EXPECT_FALSE(answered);
 }
 
 class ProgramProcess {
