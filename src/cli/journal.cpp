@@ -10,15 +10,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cycle/programming_cycle.h"
 #include "image/sha256.h"
 #include "orvalo_version.h"
-#include "part/target_part.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 
 namespace {
-
-constexpr size_t kWrittenSerialMax = kSerialLength;  // the record's characters
 
 // A flat reading of one JSON object: the top-level members that are strings,
 // numbers or booleans; nested arrays and objects are checked and skipped.
@@ -237,8 +234,8 @@ std::string FormatJournalLine(const JournalEntry& e) {
   }
   line += "],\"final\":" + JsonString(e.finalText);
   line += std::string(",\"interrupted\":") + (e.interrupted ? "true" : "false");
-  std::snprintf(number, sizeof number, ",\"exit\":%d,\"duration_s\":%.3f}\n", e.exitStatus, e.durationSeconds);
-  return line + number;
+  std::snprintf(number, sizeof number, ",\"exit\":%d,\"duration_s\":%.3f", e.exitStatus, e.durationSeconds);
+  return line + number + ",\"completed\":" + (e.completed ? "true" : "false") + "}\n";
 }
 
 bool DigestFile(plat::File* file, int64_t* size, std::string* sha256) {
@@ -275,12 +272,16 @@ bool ParseJournalLine(const std::string& line, JournalRecord* r) {
   r->serial = reader.strings["serial"];
   r->finalText = reader.strings["final"];
   r->interrupted = reader.flags["interrupted"];
+  // A line written before the outcome was kept as a value has only the text
+  // it ended on; the table's success text stands for the value there.
+  bool completed = reader.flags.count("completed") ? reader.flags["completed"]
+                                                   : r->finalText == StatusText(StatusId::kCompleted);
   r->exitStatus = -1;
   if (reader.numbers.count("exit")) {
     double exit = reader.numbers["exit"];
     if (exit >= 0 && exit <= 255) r->exitStatus = int(exit);
   }
-  r->completed = r->finalText == kCycleSucceededText && !r->interrupted;
+  r->completed = completed && !r->interrupted;
   return true;
 }
 
@@ -407,14 +408,6 @@ void JournalingDialog::SetProgressText(const char* text, int percent) {
   inner_->SetProgressText(text, percent);
 }
 
-void JournalingDialog::SetSerialNumberText(const char* text) {
-  {
-    std::lock_guard<std::mutex> g(m_);
-    serial_ = std::string(text ? text : "").substr(0, kWrittenSerialMax);
-  }
-  inner_->SetSerialNumberText(text);
-}
-
 std::vector<JournalStatus> JournalingDialog::Status() const {
   std::lock_guard<std::mutex> g(m_);
   std::vector<JournalStatus> status = status_;
@@ -422,7 +415,3 @@ std::vector<JournalStatus> JournalingDialog::Status() const {
   return status;
 }
 
-std::string JournalingDialog::Serial() const {
-  std::lock_guard<std::mutex> g(m_);
-  return serial_;
-}
