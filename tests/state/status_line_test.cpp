@@ -20,15 +20,9 @@ struct LineDialog : SilentDialog {
 };
 
 TEST(StatusLineTest, EachStatusHasItsTextColourAndEnding) {
-  struct Row {
-    StatusId id;
-    unsigned number;
-    const char* port;
-    const char* text;  // "" where nothing is written
-    Flag flag;
-    bool final;
-  };
-  const Row rows[] = {
+  // text: "" where nothing is written
+  const struct Row { StatusId id; unsigned number; const char* port; const char* text; Flag flag; bool final; }
+  rows[] = {
       {StatusId::kIdle, 0, "", "Idle.", kClear, false},
       {StatusId::kStationInUse, 0, "", "Station in use by another program.", kClear, false},
       {StatusId::kFirmwareUnusable, 0, "", "Firmware file access Failed.", kSet, true},
@@ -57,10 +51,9 @@ TEST(StatusLineTest, EachStatusHasItsTextColourAndEnding) {
     LineDialog dialog;
     ShowStatus(&dialog, r.id, r.number, r.port);
     EXPECT_EQ(dialog.text, r.text);
+    // Drawn in the flag's colour, and left with it for a repaint.
     EXPECT_EQ(g_statusError.load() != 0, r.flag != kClear) << r.text;
-    if (*r.text) {
-      EXPECT_EQ(dialog.red, r.flag != kClear) << r.text;
-    }
+    EXPECT_EQ(dialog.red, *r.text && r.flag != kClear) << r.text;
     EXPECT_EQ(StatusEntryOf(r.id).final, r.final) << r.text;
   }
   g_statusError = 0;
