@@ -6,6 +6,7 @@
 #include "image/firmware_file.h"
 #include "platform/file.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 
 namespace {
 
@@ -16,8 +17,7 @@ std::string Lower(std::string s) {
 
 void FirmwareFileAccessFailed(DialogOps* dialog) {
   dialog->EnableStart(false);
-  g_statusError = 1;
-  dialog->SetStatusText("Firmware file access Failed.");
+  ShowStatus(dialog, StatusId::kFirmwareUnusable);
 }
 
 }  // namespace

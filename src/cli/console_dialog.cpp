@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "cli/output_text.h"
-#include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 #include "state/stop_request.h"
 
 namespace {
@@ -72,7 +72,8 @@ void ConsoleDialog::SetStatusText(const char* text) {
   std::lock_guard<std::mutex> g(m_);
   bool error = g_statusError.load() != 0;
   std::string shown = error ? std::string("! ") + text : std::string(text);
-  bool success = !error && std::strcmp(text, kCycleSucceededText) == 0;
+  const StatusEntry& entry = StatusEntryOf(ShownStatus());
+  bool success = !error && entry.final && !entry.red;
   if (style_.terminal) {
     Line(shown, error ? kRed : success ? kGreen : kPlain);
     return;

@@ -10,15 +10,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cycle/programming_cycle.h"
 #include "image/sha256.h"
 #include "orvalo_version.h"
 #include "part/target_part.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 
 namespace {
-
-constexpr size_t kWrittenSerialMax = kSerialLength;  // the record's characters
+constexpr size_t kWrittenSerialMax = size_t(kSerialLength);  // the record's characters
 
 // A flat reading of one JSON object: the top-level members that are strings,
 // numbers or booleans; nested arrays and objects are checked and skipped.
@@ -240,7 +239,7 @@ std::string FormatJournalLine(const JournalEntry& e) {
   std::snprintf(number, sizeof number, ",\"exit\":%d,\"duration_s\":%.3f", e.exitStatus, e.durationSeconds);
   line += number;
   if (!e.run.empty()) line += ",\"run\":" + JsonString(e.run);
-  return line + "}\n";
+  return line + ",\"completed\":" + (e.completed ? "true" : "false") + "}\n";
 }
 
 std::string FormatIssuingLine(const JournalEntry& e, const std::string& serial) {
@@ -283,12 +282,16 @@ bool ParseJournalLine(const std::string& line, JournalRecord* r) {
   r->serial = reader.strings["serial"];
   r->finalText = reader.strings["final"];
   r->interrupted = reader.flags["interrupted"];
+  // A line written before the outcome was kept as a value has only the text
+  // it ended on; the table's success text stands for the value there.
+  bool completed = reader.flags.count("completed") ? reader.flags["completed"]
+                                                   : r->finalText == StatusText(StatusId::kCompleted);
   r->exitStatus = -1;
   if (reader.numbers.count("exit")) {
     double exit = reader.numbers["exit"];
     if (exit >= 0 && exit <= 255) r->exitStatus = int(exit);
   }
-  r->completed = r->finalText == kCycleSucceededText && !r->interrupted;
+  r->completed = completed && !r->interrupted;
   r->run = reader.strings["run"];
   r->issuing = reader.strings.count("issuing") != 0;
   if (r->issuing) {
@@ -438,13 +441,8 @@ void JournalingDialog::SetProgressText(const char* text, int percent) {
 }
 
 void JournalingDialog::SetSerialNumberText(const char* text) {
-  std::string serial = std::string(text ? text : "").substr(0, kWrittenSerialMax);
-  {
-    std::lock_guard<std::mutex> g(m_);
-    serial_ = serial;
-  }
   inner_->SetSerialNumberText(text);
-  if (onSerial_) onSerial_(serial);
+  if (onSerial_) onSerial_(std::string(text ? text : "").substr(0, kWrittenSerialMax));
 }
 
 std::vector<JournalStatus> JournalingDialog::Status() const {
@@ -454,7 +452,3 @@ std::vector<JournalStatus> JournalingDialog::Status() const {
   return status;
 }
 
-std::string JournalingDialog::Serial() const {
-  std::lock_guard<std::mutex> g(m_);
-  return serial_;
-}

@@ -41,6 +41,7 @@ struct JournalEntry {
   std::string serialSource;  // "device", "station", "factory" or ""
   std::vector<JournalStatus> status;  // progress left out but for one a stop cut short
   std::string finalText;
+  bool completed = false;  // the cycle wrote the serial-number record and was not interrupted
   bool interrupted = false;
   int exitStatus = 0;
   double durationSeconds = 0;
@@ -74,7 +75,7 @@ bool DigestFile(plat::File* file, int64_t* size, std::string* sha256);
 // What the lookup and the report need of an earlier line.
 struct JournalRecord {
   std::string time, serial, finalText;
-  bool completed = false;  // ended with "Programming Completed Successfully."
+  bool completed = false;  // issued its serial number: written whole, not interrupted
   bool interrupted = false;
   int exitStatus = -1;
   std::string run;       // "" in lines of runners that wrote none
@@ -121,7 +122,7 @@ std::string JournalReport(const std::vector<JournalRecord>& records, int unreada
 
 // Passes every call on to the runner's own dialog and keeps what the journal
 // records: each status text with its colour but the progress of the passes
-// (only the last, when nothing followed it), the serial number shown.
+// (only the last, when nothing followed it).
 class JournalingDialog : public DialogOps {
  public:
   explicit JournalingDialog(DialogOps* inner) : inner_(inner) {}
@@ -135,7 +136,6 @@ class JournalingDialog : public DialogOps {
   void DoWaitCursor(int delta) override { inner_->DoWaitCursor(delta); }
 
   std::vector<JournalStatus> Status() const;
-  std::string Serial() const;
   // Called on the cycle's thread with the serial number the cycle will
   // write, before the erase, while a stop still leaves the device as it came.
   void OnSerialShown(std::function<void(const std::string&)> call) { onSerial_ = std::move(call); }
@@ -146,5 +146,4 @@ class JournalingDialog : public DialogOps {
   mutable std::mutex m_;
   std::vector<JournalStatus> status_;
   std::string progress_;  // the latest progress text, until another text follows
-  std::string serial_;
 };

@@ -43,7 +43,6 @@ void RunJournal::Begin(const std::string& station, const std::string& firmwarePa
   std::snprintf(run, sizeof run, "%016llx%08x",
                 (unsigned long long)std::chrono::system_clock::now().time_since_epoch().count(), unsigned(random()));
   entry_.run = run;
-  ResetSerialSource();
 }
 
 bool RunJournal::AppendLocked(std::string line, IssuedIndex* index, bool indexed) {
@@ -97,18 +96,20 @@ void RunJournal::Probed(const PortList& ports, const CycleReport& report) {
   }
 }
 
-int RunJournal::Finish(const JournalingDialog& dialog, int status, bool interrupted, bool recordWritten,
+int RunJournal::Finish(const JournalingDialog& dialog, const CycleReport& report, int status, bool interrupted,
                        std::FILE* err) {
   if (!file_) return status;
   entry_.status = dialog.Status();
   entry_.finalText = entry_.status.empty() ? std::string() : entry_.status.back().text;
   entry_.interrupted = interrupted;
-  SerialSource source = LastSerialSource();
+  SerialSource source = report.serialSource;
   entry_.serialSource = SourceName(source);
   // The cycle's own ending decides, never the text it showed last.
+  bool recordWritten = report.end == CycleEnd::kCompleted;
   bool completed = recordWritten && !interrupted;
+  entry_.completed = completed;
   // A failed cycle shows the number it meant to write, but never wrote it.
-  entry_.serial = recordWritten ? dialog.Serial() : std::string();
+  entry_.serial = recordWritten ? report.serial : std::string();
 
   // kExitSerialIssuedBefore ranks above kExitSerialNotFromDevice, below kExitCycleFailed.
   bool ordinary = status == kExitCompleted || status == kExitSerialNotFromDevice;

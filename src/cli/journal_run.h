@@ -34,11 +34,11 @@ class RunJournal {
   // Ends the run: the duplicate-serial check (a completed cycle whose serial
   // number did not come from the device, already written by an earlier
   // completed cycle: exit 4, said on err), then the journal line, both under
-  // the journal's lock; the line's serial number is there only when
-  // recordWritten (the cycle wrote the record whole). A line that cannot be
-  // written, or a check that cannot be made, makes the run exit 1. Returns the
-  // exit status to use.
-  int Finish(const JournalingDialog& dialog, int status, bool interrupted, bool recordWritten, std::FILE* err);
+  // the journal's lock; the line's serial number is there only when the cycle
+  // completed (report.end). A line that cannot be written, or a check that
+  // cannot be made, makes the run exit 1. Returns the exit status to use.
+  int Finish(const JournalingDialog& dialog, const CycleReport& report, int status, bool interrupted,
+             std::FILE* err);
 
  private:
   // Appends line under the lock already held, after a cut last line on a

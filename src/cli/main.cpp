@@ -286,8 +286,7 @@ int main(int argc, char** argv) {
     ReportOutputFailed(stderr, console.WriteError());
     outcome.failed = true;
   }
-  int status = journal.Finish(dialog, ExitStatus(outcome), outcome.interruptStatus != 0,
-                              report.end == CycleEnd::kCompleted, stderr);
+  int status = journal.Finish(dialog, report, ExitStatus(outcome), outcome.interruptStatus != 0, stderr);
   // Only now is the exit status final: the journal may have raised it to 4.
   if (!options.quiet || report.serialSource != SerialSource::kDevice)
     ReportSerialSource(stderr, report.serialSource, status);

@@ -9,6 +9,7 @@
 #include "app/settings_store.h"
 #include "cycle/frame_scan.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 #include "isp/instructions.h"
 #include "isp/port.h"
 #include "platform/clock.h"
@@ -160,14 +161,13 @@ int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* sou
       return kSerialNotSaved;
     *source = SerialSource::kDevice;
     g_serialSource.store(*source);
-    statusWindow->SetStatusText("Serial Number OK.");
+    ShowStatus(statusWindow, StatusId::kSerialOk);
     return 0;
   }
   // The station could not ask: the device may well have reported, so no
   // other device's number may stand in for it.
   if (read == kSerialNoEvent || read == kSerialNoListener || read == kSerialListenerHeld) return kStationCannotAsk;
-  g_statusError = 1;
-  statusWindow->SetStatusText("Serial Number not found.");
+  ShowStatus(statusWindow, StatusId::kSerialNotFound);
   std::string stored = GetProfileString("Device", "Serial Number", "");
   if (!stored.empty()) {
     // The record takes 22 characters; the working number holds no more, so
@@ -177,7 +177,7 @@ int ObtainSerialNumber(DialogOps* statusWindow, char* working, SerialSource* sou
     g_serialSource.store(*source);
     return 0;
   }
-  statusWindow->SetStatusText("No Serial Number found. Default to Factory.");
+  ShowStatus(statusWindow, StatusId::kSerialDefaulted);
   std::memcpy(working, kFactorySerial, kSerialLength);
   *source = SerialSource::kFactory;
   g_serialSource.store(*source);

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
 
 #include "cycle/device_serial.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 #include "state/stop_request.h"
 #include "image/hex_passes.h"
 #include "app/settings_store.h"
@@ -23,7 +22,6 @@
 #include "platform/port_problem.h"
 #include "platform/thread.h"
 
-const char kCycleSucceededText[] = "Programming Completed Successfully.";
 const char kClockedLinesEntry[] = "Clocked Lines";
 
 std::unique_ptr<plat::Thread> g_cycleThread;
@@ -40,19 +38,21 @@ void SetReport(const CycleReport& report) {
   g_report = report;
 }
 
-CycleEnd Fail(char* message, size_t size, const char* format, unsigned address = 0) {
-  g_statusError = 1;
-  std::snprintf(message, size, format, address);
-  return CycleEnd::kFailed;
+// The final status is shown by the clean-up, which sets the error flag with it.
+CycleEnd End(CycleReport* report, StatusId status, CycleEnd end = CycleEnd::kFailed) {
+  report->finalStatus = status;
+  return end;
+}
+
+// A pass's failure, at the flash byte it stopped on.
+CycleEnd FailAt(CycleReport* report, StatusId status) {
+  report->failAddress = g_failAddress;
+  return End(report, status);
 }
 
 // A stop ends the cycle like a failure, without a text of its own: the front
 // end that asked for it says why.
-CycleEnd Stopped(char* message) {
-  g_statusError = 1;
-  message[0] = '\0';
-  return CycleEnd::kStopped;
-}
+CycleEnd Stopped(CycleReport* report) { return End(report, StatusId::kStopped, CycleEnd::kStopped); }
 
 // Reads the part's signature into s and says what it is.
 PartCheck IdentifyPart(uint8_t* s) {
@@ -75,15 +75,14 @@ LinkTiming TimeLink(const std::string& port, int64_t startUs, bool verify, const
   return t;
 }
 
-// Runs every stage up to the final text, which it leaves in message.
-CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* message, size_t size,
-                   CycleReport* report) {
+// Runs every stage up to the final status, which it leaves in the report.
+CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, CycleReport* report) {
   const int64_t startUs = plat::NowUs();
   SetWritesVerifiedLater(verify);
   if (GetProfileString("Device", kClockedLinesEntry, "") == "0") plat::AllowClockedLines(false);
   bool found = false;
   for (PortProbe& probe : report->ports) {
-    if (StopRequested()) return Stopped(message);
+    if (StopRequested()) return Stopped(report);
     const char* portName = probe.name.c_str();
     // The simulator's ports note nothing: an earlier open's reason must not
     // stand for this one.
@@ -116,13 +115,9 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* 
     report->part = IdentifyPart(report->signature);
     found = report->part != PartCheck::kWrongPart;
   }
-  if (!found) {
-    Fail(message, size, "Device not found. Check Power, Cable, Free COM.");
-    return CycleEnd::kNoDevice;
-  }
+  if (!found) return End(report, StatusId::kDeviceNotFound, CycleEnd::kNoDevice);
 
-  std::snprintf(message, size, "Device found at %s. Getting Serial Number ...", report->port.c_str());
-  dialog->SetStatusText(message);
+  ShowStatus(dialog, StatusId::kDeviceFound, 0, report->port);
   // The firmware already on the device reports the serial number, so it must
   // run before anything is erased. Its first report comes 20 ms after it
   // starts: the port is a UART again well before.
@@ -131,55 +126,49 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, char* 
   plat::Sleep(10);
   char working[kWorkingSerialSize];
   int serial = ObtainSerialNumber(dialog, working, &report->serialSource);
-  if (serial == kSerialNotSaved) {
-    Fail(message, size, "Saving Serial Number failed.");
-    return CycleEnd::kSerialNotSaved;
-  }
-  if (serial == kStationCannotAsk) {
-    Fail(message, size, "Serial Number not found.");
-    return CycleEnd::kSerialNotAsked;
-  }
-  if (serial != 0) return Fail(message, size, "Serial Number not found.");
+  if (serial == kSerialNotSaved) return End(report, StatusId::kSerialNotSaved, CycleEnd::kSerialNotSaved);
+  if (serial == kStationCannotAsk) return End(report, StatusId::kSerialNotFound, CycleEnd::kSerialNotAsked);
+  if (serial != 0) return End(report, StatusId::kSerialNotFound);
+  report->serial = working;
   dialog->SetSerialNumberText(working);
   dialog->RepaintNow();
   g_statusError = 0;
   plat::Sleep(10);
   // The last moment at which stopping leaves the device as it came.
-  if (StopRequested()) return Stopped(message);
+  if (StopRequested()) return Stopped(report);
 
   ClockLinesByAdapter();
   report->link = TimeLink(report->port, startUs, verify, report->firmware);
   if (view && !report->link.port.empty()) view->ShowLinkTiming(report->link);
-  if (EnterProgrammingMode() != 0) return Fail(message, size, "Programming Failed.");
+  if (EnterProgrammingMode() != 0) return End(report, StatusId::kProgrammingFailed);
   EraseChip();
-  dialog->SetStatusText("Chip Erased.");
+  ShowStatus(dialog, StatusId::kChipErased);
   // Every part reads its own signature once erased; only the target part
   // gets a byte written.
   if (IdentifyPart(report->signature) != PartCheck::kMatched) {
     report->part = PartCheck::kWrongAfterErase;
-    return Fail(message, size, "Programming Failed.");
+    return End(report, StatusId::kProgrammingFailed);
   }
   report->part = PartCheck::kMatched;
   int programmed = ProgramFromHex(dialog);
-  if (programmed == kPassStopped) return Stopped(message);
-  if (programmed != 0) return Fail(message, size, "Programming Failed at 0x%04X .", g_failAddress);
+  if (programmed == kPassStopped) return Stopped(report);
+  if (programmed != 0) return FailAt(report, StatusId::kProgrammingFailedAt);
   if (verify) {
     int verified = VerifyFromHex(dialog);
-    if (verified == kPassStopped) return Stopped(message);
-    if (verified != 0) return Fail(message, size, "Verify Failed at 0x%04X.", g_failAddress);
+    if (verified == kPassStopped) return Stopped(report);
+    if (verified != 0) return FailAt(report, StatusId::kVerifyFailedAt);
   }
-  if (StopRequested()) return Stopped(message);
+  if (StopRequested()) return Stopped(report);
   // The record is the device's only copy of its identity: a write that cannot
   // be read back whole is a failure, and the chip is then left unlocked. It is
   // written whole once begun, since a stop inside it would lose the number.
   if (WriteSerialRecord(working, kWorkingSerialMax) != 0 || CheckSerialRecord(working, kWorkingSerialMax) != 0)
-    return Fail(message, size, "Writing Serial Number failed.");
+    return End(report, StatusId::kSerialNotWritten);
   LockAndRun();
   // The lock and the release have no answer to check; an adapter that failed
   // on the way may have carried neither.
-  if (ClockedLinkLost()) return Fail(message, size, "Programming Failed.");
-  std::snprintf(message, size, "%s", kCycleSucceededText);
-  return CycleEnd::kCompleted;
+  if (ClockedLinkLost()) return End(report, StatusId::kProgrammingFailed);
+  return End(report, StatusId::kCompleted, CycleEnd::kCompleted);
 }
 
 }  // namespace
@@ -209,20 +198,17 @@ int ProgrammingCycle(DialogOps* dialog, CycleReportView* view, const PortList& p
     probe.name = name;
     report.ports.push_back(probe);
   }
-  char message[256];
   // The file is read again through the held handle: on a platform that
   // cannot keep other writers out it may have changed since start-up, and a
   // file found unusable now must not reach an erased chip.
   if (ReloadFirmwareImage(&report.firmware) != 0) {
-    g_statusError = 1;
-    std::snprintf(message, sizeof message, "Firmware file access Failed.");
-    report.end = CycleEnd::kFirmwareUnusable;
+    report.end = End(&report, StatusId::kFirmwareUnusable, CycleEnd::kFirmwareUnusable);
   } else {
-    dialog->SetStatusText("Auto Detecting Device ...");
-    report.end = RunStages(dialog, view, verify, message, sizeof message, &report);
+    ShowStatus(dialog, StatusId::kAutoDetecting);
+    report.end = RunStages(dialog, view, verify, &report);
   }
 
-  if (message[0]) dialog->SetStatusText(message);
+  ShowStatus(dialog, report.finalStatus, report.failAddress);
   for (PortProbe& probe : report.ports)
     if (probe.result == ProbeResult::kAnswered && ClockedLinkLost()) probe.chipFailed = true;
   ClosePort();
@@ -251,8 +237,7 @@ void OnStart(DialogOps* dialog, CycleReportView* view, PortList ports) {
     SetReport(report);
     g_lastOutcome = CycleOutcome::kFailed;
     g_cycleBusy = 0;
-    g_statusError = 1;
-    dialog->SetStatusText("Egnition failed.");
+    ShowStatus(dialog, report.finalStatus);
     if (view) view->ShowCycleReport(report);
   }
 }

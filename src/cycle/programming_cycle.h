@@ -14,14 +14,12 @@
 #include "cycle/device_serial.h"
 #include "image/firmware_file.h"
 #include "state/dialog_ops.h"
+#include "state/status_line.h"
 #include "platform/port_problem.h"
 #include "platform/thread.h"
 
 // Handle of the last cycle thread.
 extern std::unique_ptr<plat::Thread> g_cycleThread;
-
-// The final text of a cycle that succeeded.
-extern const char kCycleSucceededText[];  // "Programming Completed Successfully."
 
 // How the last cycle ended: kNone before the first one ends (and while one
 // runs), then whether it reached the final lock with everything written.
@@ -87,9 +85,16 @@ PortList DefaultProbePorts();
 
 struct CycleReport {
   CycleEnd end = CycleEnd::kNotStarted;
+  // The last status the cycle showed (kStopped: none of its own); with the
+  // address of the flash byte a failed pass stopped at.
+  StatusId finalStatus = StatusId::kNotStarted;
+  uint16_t failAddress = 0;
   PartCheck part = PartCheck::kNotRead;
   uint8_t signature[3] = {0, 0, 0};  // the last answer the part gave
   SerialSource serialSource = SerialSource::kNone;
+  // The number the cycle settled on, "" before it did; its record is in the
+  // device, read back whole, when the cycle completed.
+  std::string serial;
   FirmwareCheck firmware;   // why the firmware file could not be used
   std::string notStarted;   // the system's reason the thread could not start
   std::string port;         // where the device answered, "" when nowhere

@@ -1,9 +1,9 @@
 #include "image/hex_passes.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "image/firmware_file.h"
+#include "state/status_line.h"
 #include "state/stop_request.h"
 #include "isp/instructions.h"
 #include "platform/clock.h"
@@ -34,11 +34,8 @@ bool ReadField(int count, unsigned* value) {
 }
 
 void ShowProgress(DialogOps* statusWindow, Pass pass, int seen) {
-  char text[64];
   int percent = g_recordCount > 0 ? int(double(seen) / double(g_recordCount) * 100.0) : 0;
-  std::snprintf(text, sizeof text, pass == Pass::kProgram ? "Programming, %d%% Completed." : "Verifying, %d%% Completed.",
-                percent);
-  statusWindow->SetProgressText(text, percent);
+  ShowStatus(statusWindow, pass == Pass::kProgram ? StatusId::kProgramming : StatusId::kVerifying, unsigned(percent));
   plat::Sleep(1);
 }
 

@@ -17,6 +17,6 @@ extern std::unique_ptr<plat::File> g_firmwareImage;  // the checked copy the pas
 extern int32_t g_recordCount;                     // ':' in the firmware file
 extern uint8_t g_delayCount;                      // extra yields per delay unit
 extern std::atomic<uint8_t> g_cycleBusy;          // a cycle runs: closing is refused
-extern std::atomic<uint8_t> g_statusError;        // the status line is drawn red
+extern std::atomic<uint8_t> g_statusError;        // the status line is drawn red (set with the text: status_line.h)
 extern uint16_t g_failAddress;                    // last byte a pass failed on
 extern uint8_t g_deviceSerial[256];               // the device's serial-number payload

@@ -163,10 +163,9 @@ TEST(CliOutcomeTest, DoubleDashEndsTheOptions) {
 // Colour on a terminal unless NO_COLOR or TERM=dumb asks otherwise.
 TEST(CliOutcomeTest, NoColorAndADumbTerminalTurnColourOff) {
   if (access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "script(1) gives the runner a terminal";
-  auto run = [](const std::string& env) {
+  auto run = [](const std::string& env, const std::string& firmware = "/nonexistent/x.hex") {
     std::string settings = TempDir("cfg");
-    std::string inner = "XDG_CONFIG_HOME=" + settings + " " + env + " " + std::string(ORVALO_CLI_PATH) +
-                        " /nonexistent/x.hex";
+    std::string inner = "XDG_CONFIG_HOME=" + settings + " " + env + " " + std::string(ORVALO_CLI_PATH) + " " + firmware;
     std::string cmd = "script -qec " + Quote(inner) + " /dev/null";
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
@@ -183,6 +182,10 @@ TEST(CliOutcomeTest, NoColorAndADumbTerminalTurnColourOff) {
   plain = run("TERM=dumb");
   EXPECT_TRUE(Contains(plain, "! Firmware file access Failed.")) << plain;
   EXPECT_FALSE(Contains(plain, "\033["));
+  // Green is the success's alone.
+  std::string done = run("TERM=xterm ORVALO_SIM=time=virtual,serial=RV0058LK00000000000042", Sample());
+  EXPECT_TRUE(Contains(done, "\033[1;32mProgramming Completed Successfully.")) << done;
+  EXPECT_FALSE(Contains(done, "\033[1;32mChip Erased.")) << done;
 }
 
 // Real time, so that the signal reaches the cycle while it programs.

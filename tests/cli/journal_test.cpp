@@ -9,6 +9,8 @@
 
 namespace {
 
+const char kDone[] = "Programming Completed Successfully.";
+
 JournalEntry Entry(const std::string& time, const std::string& serial, const std::string& final, int exit) {
   JournalEntry e;
   e.time = time;
@@ -17,11 +19,10 @@ JournalEntry Entry(const std::string& time, const std::string& serial, const std
   e.serialSource = "device";
   e.status = {{"Auto Detecting Device ...", false}, {final, final.rfind("Programming Completed", 0) != 0}};
   e.finalText = final;
+  e.completed = final == kDone;
   e.exitStatus = exit;
   return e;
 }
-
-const char kDone[] = "Programming Completed Successfully.";
 
 // Whatever bytes a device reports or a path holds, the line stays one line
 // of JSON and the serial number comes back byte for byte.
@@ -63,7 +64,7 @@ TEST(JournalTest, EveryFieldIsWrittenInItsPlace) {
             "\"serial_source\":\"station\",\"probed\":[{\"port\":\"/dev/ttyUSB0\",\"result\":\"not opened\"},"
             "{\"port\":\"COM2\",\"result\":\"answered\"}],\"status\":[{\"text\":\"Auto Detecting Device ...\",\"colour\":\"black\"},"
             "{\"text\":\"Verify Failed at 0x0010.\",\"colour\":\"red\"}],\"final\":\"Verify Failed at 0x0010.\","
-            "\"interrupted\":false,\"exit\":1,\"duration_s\":1.250}\n");
+            "\"interrupted\":false,\"exit\":1,\"duration_s\":1.250,\"completed\":false}\n");
   e.firmwareSize = -1;
   EXPECT_NE(FormatJournalLine(e).find("\"firmware_size\":null"), std::string::npos);
 }
@@ -91,6 +92,16 @@ TEST(JournalTest, TheEarliestCompletedCycleIsTheIssuer) {
             "runs: 5\nsuccesses: 3\nfailures: 2\n  1 x \"Programming Completed Successfully.\"\n"
             "  1 x \"Programming Failed at 0x0000 .\"\nserial numbers written: 2\nduplicates: 1\n"
             "interrupted runs: 1\nunreadable lines: 2\n");
+
+  // The recorded outcome decides; a line from before it was recorded, only
+  // its final text.
+  const std::string done = std::string("\"final\":\"") + kDone + "\"";
+  for (auto [line, completed] :
+       std::vector<std::pair<std::string, bool>>{{"{" + done + "}", true}, {"{" + done + ",\"completed\":false}", false}}) {
+    JournalRecord record;
+    ASSERT_TRUE(ParseJournalLine(line, &record));
+    EXPECT_EQ(record.completed, completed) << line;
+  }
 }
 
 TEST(JournalTest, HostileLinesAreUnreadableNotFatal) {

@@ -13,6 +13,7 @@
 #include "part/target_part.h"
 #include "cycle/programming_cycle.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 #include "ui/common/cycle_note.h"
 #include "ui/qt/dialog_controls.h"
 #include "ui/qt/dialog_units.h"
@@ -105,7 +106,7 @@ void ProgrammerDialog::InitDialog() {
   // keep the usual pointer.
   m_webLink->setCursor(Qt::PointingHandCursor);
 
-  m_status->setText(stationFree ? QStringLiteral("Idle.") : QStringLiteral("Station in use by another program."));
+  ShowStatus(ops(), stationFree ? StatusId::kIdle : StatusId::kStationInUse);
   m_start->setEnabled(stationFree);
 
   // A length limit on the box itself would also cut what the program shows

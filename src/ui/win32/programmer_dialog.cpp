@@ -11,6 +11,7 @@
 #include "cycle/programming_cycle.h"
 #include "part/target_part.h"
 #include "state/shared_state.h"
+#include "state/status_line.h"
 #include "ui/common/cycle_note.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/web_address.h"
@@ -77,7 +78,7 @@ BOOL ProgrammerDialog::OnInitDialog() {
   }
   m_hLinkCursor = LoadCursorA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_LINK_CURSOR));
 
-  SetWindowTextA(m_status, stationFree ? "Idle." : "Station in use by another program.");
+  ShowStatus(this, stationFree ? StatusId::kIdle : StatusId::kStationInUse);
   EnableWindow(m_start, stationFree);
   SendMessageA(m_serialNumber, EM_LIMITTEXT, kSerialLength, 0);
   CreateStatusTip();
