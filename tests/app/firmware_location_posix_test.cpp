@@ -3,7 +3,11 @@
 // folder stands in for the title (Windows: tests/win32).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include "state/shared_state.h"
 #include "app/firmware_location.h"
@@ -34,7 +38,7 @@ TEST_F(FirmwareLocationTest, TheCommandLineTextIsTriedWhole) {
 
 // One test for both, since both use the one file beside the test program.
 TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTriedWhenNothingIsNamed) {
-  std::string beside = DefaultFirmwareName();
+  std::string beside = FirmwarePlaces().back();
   std::string program = plat::ProgramPath();
   EXPECT_EQ(beside, program.substr(0, program.rfind('/') + 1) + "firmware.hex");
   std::string quoted = "\"" + TempDir("fw") + "/x.hex\"";
@@ -62,7 +66,7 @@ TEST_F(FirmwareLocationTest, FirmwareBesideTheProgramIsTriedWhenNothingIsNamed) 
 // The operator meant the file named: one that is missing or not a usable
 // image is not replaced by firmware.hex beside the program.
 TEST_F(FirmwareLocationTest, ANamedFileThatIsNotUsableIsNotReplaced) {
-  std::string beside = DefaultFirmwareName();
+  std::string beside = FirmwarePlaces().back();
   WriteFile(beside, ":00000001FF\n");
   std::string dir = TempDir("fw");
   std::string bad = dir + "/bad.hex";
@@ -78,6 +82,49 @@ TEST_F(FirmwareLocationTest, ANamedFileThatIsNotUsableIsNotReplaced) {
     EXPECT_TRUE(d.LastRed());
   }
   std::remove(beside.c_str());
+}
+
+// An installed program lies among the system's programs: the operator's data
+// folder, then the system's, then the program's own. The first file there
+// decides, usable or not; with none, the operator is told every place.
+TEST_F(FirmwareLocationTest, DataFoldersAreTriedBeforeTheProgramsOwn) {
+  std::string dir = TempDir("data");
+  std::string oldHome = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+  std::string oldDirs = std::getenv("XDG_DATA_DIRS") ? std::getenv("XDG_DATA_DIRS") : "";
+  setenv("XDG_DATA_HOME", (dir + "/home").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (dir + "/local/:relative:" + dir + "/share").c_str(), 1);
+  std::vector<std::string> places = FirmwarePlaces();
+  ASSERT_EQ(places.size(), 4u);
+  EXPECT_EQ(places[0], dir + "/home/orvalo-programmer/firmware.hex");
+  EXPECT_EQ(places[1], dir + "/local/orvalo-programmer/firmware.hex");
+  EXPECT_EQ(places[2], dir + "/share/orvalo-programmer/firmware.hex");
+  std::remove(places[3].c_str());
+  char* argv[] = {const_cast<char*>("prog")};
+  plat::SetCommandLineArguments(1, argv);
+
+  std::string path;
+  FirmwareCheck check;
+  EXPECT_FALSE(LocateFirmwareFile(&dialog, &path, &check));
+  EXPECT_EQ(path, places[0]);
+  EXPECT_NE(check.what.find(places[1] + ", " + places[2] + " or " + places[3]), std::string::npos) << check.what;
+
+  struct Step {
+    int place;
+    const char* text;
+    bool usable;
+  };
+  for (Step step : {Step{2, ":00000001FF\n", true}, Step{1, ":0100000011EE\n", false}, Step{0, ":00000001FF\n", true}}) {
+    for (std::string sub : {"/home", "/local", "/share"}) {
+      mkdir((dir + sub).c_str(), 0700);
+      mkdir((dir + sub + "/orvalo-programmer").c_str(), 0700);
+    }
+    WriteFile(places[step.place], step.text);
+    RecordingDialog d;
+    EXPECT_EQ(LocateFirmwareFile(&d, &path, &check), step.usable) << step.place;
+    EXPECT_EQ(path, places[step.place]);
+  }
+  setenv("XDG_DATA_HOME", oldHome.c_str(), 1);
+  setenv("XDG_DATA_DIRS", oldDirs.c_str(), 1);
 }
 
 }  // namespace
