@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QTest>
 #include <QWindow>
+#include <cstdlib>
 #include <vector>
 
 #include "state/shared_state.h"
@@ -72,6 +73,7 @@ TEST_F(ProgrammerDialogTest, MissingFirmwareDisablesStartAndPaintsTheFailureRed)
 
   EXPECT_EQ(dialog.status()->text(), "Firmware file access Failed.");
   EXPECT_EQ(dialog.status()->toolTip(), "The firmware file /nonexistent/firmware.hex: No such file or directory.");
+  EXPECT_EQ(dialog.startButton()->toolTip(), "/nonexistent/firmware.hex");  // the file it tried
   EXPECT_FALSE(dialog.startButton()->isEnabled());
   QImage status = Painted(dialog.status());
   EXPECT_GT(CountInk(status, dialog.status()->contentsRect(), Ink::kRed), 0);
@@ -157,7 +159,13 @@ TEST_F(ProgrammerDialogTest, ControlsSitAtTheirDialogUnitRectangles) {
   ASSERT_NE(notice, nullptr);
   EXPECT_EQ(serialLabel->geometry(), rect(5, 22, 50, 10));
   EXPECT_EQ(dialog.startButton()->geometry(), rect(5, 38, 45, 15));
-  EXPECT_EQ(dialog.verifyBox()->geometry(), rect(60, 40, 35, 8));
+  // The check box grows about its template rectangle's middle to what it
+  // needs, so that nothing of it is cut off (at QT_SCALE_FACTOR 2 too: ctest).
+  QRect verify = dialog.verifyBox()->geometry(), verifyTemplate = rect(60, 40, 35, 8);
+  EXPECT_EQ(verify.topLeft().x(), verifyTemplate.x());
+  EXPECT_LE(std::abs(verify.center().y() - verifyTemplate.center().y()), 1);
+  EXPECT_TRUE(verify.contains(QRect(verify.topLeft(), dialog.verifyBox()->sizeHint()))) << verify.height();
+  EXPECT_TRUE(verify.contains(verifyTemplate));
   EXPECT_EQ(dialog.status()->geometry(), rect(5, 60, 180, 10));
   EXPECT_EQ(dialog.serialNumber()->geometry(), rect(60, 20, 125, 12));
   EXPECT_EQ(dialog.webLink()->geometry(), rect(120, 39, 65, 10));
@@ -231,8 +239,10 @@ TEST_F(ProgrammerDialogTest, LinkIsBlueAndUnderlinedOnlyWithADialogFont) {
     // An underline is the only long horizontal run of blue in the text.
     int textWidth = link->fontMetrics().horizontalAdvance(WebLinkText(WebAddress()).trimmed());
     int run = LongestInkRun(image, link->rect(), Ink::kBlue);
-    if (withFont)
+    if (withFont) {
       EXPECT_GE(run, textWidth * 3 / 4);
+      EXPECT_LE(run, textWidth + 1);  // not under the trailing blank
+    }
     else
       EXPECT_LT(run, textWidth / 4);
   }
@@ -244,6 +254,9 @@ TEST_F(ProgrammerDialogTest, SerialNumberBoxIsReadOnlyAndShowsProgramTextsWhole)
   QLineEdit* box = dialog.serialNumber();
   EXPECT_TRUE(box->text().isEmpty());
   EXPECT_TRUE(box->isReadOnly());
+  // Greyed like the dialog, as a read-only box is on Windows, not white.
+  QImage painted = Painted(box);
+  EXPECT_EQ(QColor(painted.pixel(box->width() / 2, box->height() / 2)), dialog.palette().color(QPalette::Window));
 
   box->setFocus();
   QTest::keyClicks(box, "XYZ");
@@ -270,6 +283,12 @@ TEST_F(ProgrammerDialogTest, EnterClosesUnlessAPushButtonHasTheFocus) {
   QTest::keyClick(dialog.startButton(), Qt::Key_Return);
   ASSERT_TRUE(WaitUntil([&] { return g_cycleBusy.load() == 0 && dialog.startButton()->isEnabled(); }));
   EXPECT_EQ(dialog.status()->text(), "Device not found. Check Power, Cable, Free COM.");
+  EXPECT_TRUE(dialog.isVisible());
+  // The cycle Start began gives it the focus back: the next Enter presses it
+  // again rather than closing the program.
+  EXPECT_EQ(QApplication::focusWidget(), dialog.startButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return g_cycleBusy.load() == 0 && dialog.startButton()->isEnabled(); }));
   EXPECT_TRUE(dialog.isVisible());
 
   dialog.verifyBox()->setFocus();
