@@ -1,13 +1,16 @@
-// The desktop entry starts the installed dialog program and shows the icon the
-// build draws from the Windows program's icon, at every size, without losing
-// its picture or its transparency.
+// The desktop entry starts the installed dialog program with the file it is
+// handed, is offered for Intel-HEX files, and shows the icon the build draws
+// in the Windows program's design, at every size, without losing its picture
+// or its transparency.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QStringList>
+#include <QXmlStreamReader>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -39,13 +42,40 @@ TEST(DesktopEntryTest, StartsTheDialogProgramWithItsIcon) {
   EXPECT_TRUE(QFile::exists(QStringLiteral(ORVALO_ICON_DIR "/48x48/apps/") + icon + QStringLiteral(".png")));
 }
 
+// "Open with" offers the program for the type the package defines, and the
+// file chosen reaches it as its argument.
+TEST(DesktopEntryTest, IsOfferedForIntelHexFilesAndTakesTheFile) {
+  QFile file(QStringLiteral(ORVALO_MIME_FILE));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QXmlStreamReader xml(&file);
+  QString type;
+  QStringList globs;
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == QStringLiteral("mime-type")) type = xml.attributes().value(QStringLiteral("type")).toString();
+    if (xml.name() == QStringLiteral("glob")) globs << xml.attributes().value(QStringLiteral("pattern")).toString();
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_EQ(globs, QStringList({QStringLiteral("*.hex"), QStringLiteral("*.ihx")}));
+  std::map<QString, QString> entry = DesktopEntry();
+  EXPECT_TRUE(entry[QStringLiteral("MimeType")].split(';').contains(type)) << type.toStdString();
+  EXPECT_EQ(entry[QStringLiteral("Exec")].split(' ').mid(1), QStringList{QStringLiteral("%f")});
+}
+
+// Compared with the Windows picture at the middle of each of its pixels, the
+// smooth drawing keeps the picture: only the pointer's and the right-hand
+// pins' stair-steps differ.
 TEST(DesktopEntryTest, IconsAreTheWindowsIconAtEverySize) {
-  QImage windows = QImage(QStringLiteral(ORVALO_WINDOWS_ICON)).convertToFormat(QImage::Format_ARGB32);
-  ASSERT_EQ(windows.size(), QSize(32, 32));
+  QImage wanted = QImage(QStringLiteral(ORVALO_WINDOWS_ICON)).convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(wanted.size(), QSize(32, 32));
 
   QStringList sizes = QDir(QStringLiteral(ORVALO_ICON_DIR)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-  // 48x48 is the size every icon theme must have.
-  EXPECT_TRUE(sizes.contains(QStringLiteral("48x48"))) << sizes.join(' ').toStdString();
+  for (const char* needed : {"16x16", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256", "scalable"})
+    EXPECT_TRUE(sizes.contains(QLatin1String(needed))) << needed << ": " << sizes.join(' ').toStdString();
+  QFile svg(QStringLiteral(ORVALO_ICON_DIR "/scalable/apps/orvalo-programmer.svg"));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(svg.readAll().contains("viewBox=\"0 0 32 32\""));
+  sizes.removeAll(QStringLiteral("scalable"));
   for (const QString& name : sizes) {
     SCOPED_TRACE(name.toStdString());
     int n = name.section('x', 0, 0).toInt();
@@ -56,11 +86,17 @@ TEST(DesktopEntryTest, IconsAreTheWindowsIconAtEverySize) {
     // The corners are transparent in the picture and must stay so.
     EXPECT_EQ(qAlpha(png.pixel(0, 0)), 0);
     EXPECT_EQ(qAlpha(png.pixel(n - 1, n - 1)), 0);
-    if (n < 32) continue;  // smaller sizes are averaged
+    if (n < 32) continue;  // smaller sizes blend neighbouring pixels
     int differing = 0;
-    for (int y = 0; y < n; ++y)
-      for (int x = 0; x < n; ++x)
-        if (png.pixel(x, y) != windows.pixel(x * 32 / n, y * 32 / n)) ++differing;
-    EXPECT_EQ(differing, 0);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x) {
+        QRgb drawn = png.pixel((2 * x + 1) * n / 64, (2 * y + 1) * n / 64), windows = wanted.pixel(x, y);
+        bool same = qAlpha(windows) == 0 ? qAlpha(drawn) < 64
+                                          : qAlpha(drawn) > 192 && std::abs(qRed(drawn) - qRed(windows)) < 64 &&
+                                                std::abs(qGreen(drawn) - qGreen(windows)) < 64 &&
+                                                std::abs(qBlue(drawn) - qBlue(windows)) < 64;
+        if (!same) ++differing;
+      }
+    EXPECT_LE(differing, 32 * 32 / 20);
   }
 }
