@@ -8,7 +8,8 @@
 #include <QFile>
 #include <QImage>
 #include <QStringList>
-#include <QXmlStreamReader>
+#include <QMimeDatabase>
+#include <QCoreApplication>
 
 #include <cstdlib>
 #include <map>
@@ -42,24 +43,26 @@ TEST(DesktopEntryTest, StartsTheDialogProgramWithItsIcon) {
   EXPECT_TRUE(QFile::exists(QStringLiteral(ORVALO_ICON_DIR "/48x48/apps/") + icon + QStringLiteral(".png")));
 }
 
-// "Open with" offers the program for the type the package defines, and the
-// file chosen reaches it as its argument.
+// "Open with" offers the program for .hex and .ihx files once the package's
+// MIME type is installed in a data folder, as a file manager looks them up,
+// and the file chosen reaches it as its argument.
 TEST(DesktopEntryTest, IsOfferedForIntelHexFilesAndTakesTheFile) {
-  QFile file(QStringLiteral(ORVALO_MIME_FILE));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  QXmlStreamReader xml(&file);
-  QString type;
-  QStringList globs;
-  while (!xml.atEnd()) {
-    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-    if (xml.name() == QStringLiteral("mime-type")) type = xml.attributes().value(QStringLiteral("type")).toString();
-    if (xml.name() == QStringLiteral("glob")) globs << xml.attributes().value(QStringLiteral("pattern")).toString();
-  }
-  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-  EXPECT_EQ(globs, QStringList({QStringLiteral("*.hex"), QStringLiteral("*.ihx")}));
+  QString data = QDir::tempPath() + QStringLiteral("/orvalo-mime-%1").arg(QCoreApplication::applicationPid());
+  ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/mime/packages")));
+  QFile::remove(data + QStringLiteral("/mime/packages/orvalo-programmer.xml"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(ORVALO_MIME_FILE), data + QStringLiteral("/mime/packages/orvalo-programmer.xml")));
+  // Before the first look-up, which reads the folders once.
+  qputenv("XDG_DATA_DIRS", (data + QStringLiteral(":/usr/share")).toLocal8Bit());
+  QMimeDatabase mime;
   std::map<QString, QString> entry = DesktopEntry();
-  EXPECT_TRUE(entry[QStringLiteral("MimeType")].split(';').contains(type)) << type.toStdString();
+  QStringList offered = entry[QStringLiteral("MimeType")].split(';', Qt::SkipEmptyParts);
+  for (const char* name : {"firmware.hex", "board.IHX"}) {
+    QMimeType type = mime.mimeTypeForFile(QLatin1String(name), QMimeDatabase::MatchExtension);
+    EXPECT_TRUE(offered.contains(type.name())) << name << " is " << type.name().toStdString();
+    EXPECT_TRUE(type.inherits(QStringLiteral("text/plain"))) << name;
+  }
   EXPECT_EQ(entry[QStringLiteral("Exec")].split(' ').mid(1), QStringList{QStringLiteral("%f")});
+  QDir(data).removeRecursively();
 }
 
 // Compared with the Windows picture at the middle of each of its pixels, the
