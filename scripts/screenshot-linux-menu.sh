@@ -28,9 +28,10 @@ if [ "${1:-}" = "--inside-display" ]; then
   sleep 0.3
   xdotool mousemove --window "$wid" 30 72 click 1
   sleep 3
-  xdotool mousemove --window "$wid" 40 78
+  # On Start's upper edge, so that its tooltip leaves the status line clear.
+  xdotool mousemove --window "$wid" 40 64
   sleep 2  # the tooltip's delay
-  import -window root -crop 400x200+0+0 "$out"
+  import -window root -crop 600x130+0+0 "$out"
   exit 0
 fi
 
@@ -41,7 +42,7 @@ if [ -z "$build" ]; then
   bash scripts/build.sh
   build=$PWD/build
 fi
-work=$(mktemp -d)
+work=$(mktemp -d /tmp/orvalo-XXXX)
 trap 'rm -rf "$work"' EXIT
 chmod 700 "$work"
 DESTDIR="$work/root" cmake --install "$build" --prefix /usr >/dev/null
