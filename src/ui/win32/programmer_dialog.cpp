@@ -167,7 +167,6 @@ bool ProgrammerDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result
         // The reason of the last ending goes with it; the cycle about to run
         // gives its own.
         SetStatusNote(std::string());
-        m_startBegan = true;
         OnStart(this, this);
         return true;
       }
@@ -255,14 +254,7 @@ bool ProgrammerDialog::OnPaint() {
 
 void ProgrammerDialog::SetStatusText(const char* text) { SetWindowTextA(m_status, text); }
 void ProgrammerDialog::SetSerialNumberText(const char* text) { SetWindowTextA(m_serialNumber, text); }
-// Disabling Start while it has the focus leaves the dialog with none, and the
-// next Enter would be the OK command that closes the program: the operator
-// who started from the keyboard gets Start back. The focus belongs to the
-// dialog's thread, so the dialog manager is asked by a posted message.
-void ProgrammerDialog::EnableStart(bool enable) {
-  EnableWindow(m_start, enable);
-  if (enable && m_startBegan.exchange(false)) PostMessageA(m_hWnd, WM_NEXTDLGCTL, WPARAM(m_start), TRUE);
-}
+void ProgrammerDialog::EnableStart(bool enable) { EnableWindow(m_start, enable); }
 void ProgrammerDialog::EnableVerify(bool enable) { EnableWindow(m_verify, enable); }
 bool ProgrammerDialog::IsVerifyChecked() { return SendMessageA(m_verify, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 void ProgrammerDialog::RepaintNow() { UpdateWindow(m_hWnd); }

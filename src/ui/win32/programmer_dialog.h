@@ -4,7 +4,6 @@
 // dialog's thread carries out while the caller waits.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <string>
 
@@ -60,7 +59,6 @@ class ProgrammerDialog : public DialogBase, public DialogOps, public CycleReport
   HCURSOR m_hCursorBeforeWait = nullptr;
   HWND m_statusTip = nullptr;  // the status line's tooltip, owned by the dialog
   std::string m_firmwarePath;
-  std::atomic<bool> m_startBegan{false};  // the cycle running was begun by Start
 };
 
 // Starts a process with the given command line; a failure is silent. Tests
