@@ -7,9 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QStringList>
 #include <QMimeDatabase>
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdlib>
 #include <map>
@@ -49,17 +49,15 @@ TEST(DesktopEntryTest, StartsTheDialogProgramWithItsIcon) {
 TEST(DesktopEntryTest, IsOfferedForIntelHexFilesAndTakesTheFile) {
   QString data = QDir::tempPath() + QStringLiteral("/orvalo-mime-%1").arg(QCoreApplication::applicationPid());
   ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/mime/packages")));
-  QFile::remove(data + QStringLiteral("/mime/packages/orvalo-programmer.xml"));
   ASSERT_TRUE(QFile::copy(QStringLiteral(ORVALO_MIME_FILE), data + QStringLiteral("/mime/packages/orvalo-programmer.xml")));
   // Before the first look-up, which reads the folders once.
   qputenv("XDG_DATA_DIRS", (data + QStringLiteral(":/usr/share")).toLocal8Bit());
   QMimeDatabase mime;
   std::map<QString, QString> entry = DesktopEntry();
-  QStringList offered = entry[QStringLiteral("MimeType")].split(';', Qt::SkipEmptyParts);
   for (const char* name : {"firmware.hex", "board.IHX"}) {
     QMimeType type = mime.mimeTypeForFile(QLatin1String(name), QMimeDatabase::MatchExtension);
-    EXPECT_TRUE(offered.contains(type.name())) << name << " is " << type.name().toStdString();
-    EXPECT_TRUE(type.inherits(QStringLiteral("text/plain"))) << name;
+    EXPECT_TRUE(entry[QStringLiteral("MimeType")].split(';').contains(type.name()) && type.inherits(QStringLiteral("text/plain")))
+        << name << " is " << type.name().toStdString();
   }
   EXPECT_EQ(entry[QStringLiteral("Exec")].split(' ').mid(1), QStringList{QStringLiteral("%f")});
   QDir(data).removeRecursively();
@@ -75,9 +73,6 @@ TEST(DesktopEntryTest, IconsAreTheWindowsIconAtEverySize) {
   QStringList sizes = QDir(QStringLiteral(ORVALO_ICON_DIR)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
   for (const char* needed : {"16x16", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256", "scalable"})
     EXPECT_TRUE(sizes.contains(QLatin1String(needed))) << needed << ": " << sizes.join(' ').toStdString();
-  QFile svg(QStringLiteral(ORVALO_ICON_DIR "/scalable/apps/orvalo-programmer.svg"));
-  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(svg.readAll().contains("viewBox=\"0 0 32 32\""));
   sizes.removeAll(QStringLiteral("scalable"));
   for (const QString& name : sizes) {
     SCOPED_TRACE(name.toStdString());
@@ -93,12 +88,9 @@ TEST(DesktopEntryTest, IconsAreTheWindowsIconAtEverySize) {
     int differing = 0;
     for (int y = 0; y < 32; ++y)
       for (int x = 0; x < 32; ++x) {
-        QRgb drawn = png.pixel((2 * x + 1) * n / 64, (2 * y + 1) * n / 64), windows = wanted.pixel(x, y);
-        bool same = qAlpha(windows) == 0 ? qAlpha(drawn) < 64
-                                          : qAlpha(drawn) > 192 && std::abs(qRed(drawn) - qRed(windows)) < 64 &&
-                                                std::abs(qGreen(drawn) - qGreen(windows)) < 64 &&
-                                                std::abs(qBlue(drawn) - qBlue(windows)) < 64;
-        if (!same) ++differing;
+        QRgb d = png.pixel((2 * x + 1) * n / 64, (2 * y + 1) * n / 64), w = wanted.pixel(x, y);
+        int apart = std::abs(qRed(d) - qRed(w)) + std::abs(qGreen(d) - qGreen(w)) + std::abs(qBlue(d) - qBlue(w));
+        differing += qAlpha(w) == 0 ? qAlpha(d) > 64 : qAlpha(d) < 192 || apart > 96;
       }
     EXPECT_LE(differing, 32 * 32 / 20);
   }
