@@ -1,7 +1,7 @@
 # What `cmake --install` puts in place, and so what the packages carry
 # (cmake/packaging.cmake): on Linux the programs, the desktop entry with its
-# icon, the manual pages and the operator's guide under the usual prefixes; on
-# Windows the layout of the archive.
+# icons and the Intel-HEX MIME type, the manual pages and the operator's guide
+# under the usual prefixes; on Windows the layout of the archive.
 include(GNUInstallDirs)
 set(ORVALO_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
 set(ORVALO_DIST_BUILD_DIR ${CMAKE_BINARY_DIR}/dist)
@@ -44,7 +44,6 @@ if(WIN32)
 endif()
 
 set(ORVALO_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvalo-programmer)
-set(ORVALO_ICON_SIZES 16 24 32 48 64 128 256)
 
 # Manual pages are installed compressed, without a time stamp (-n) so that
 # the package is the same from one build to the next.
@@ -86,24 +85,26 @@ if(TARGET orvalo-programmer)
   install(TARGETS orvalo-programmer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${ORVALO_DIST_DIR}/orvalo-programmer.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 
-  # The desktop icons are drawn from the Windows program's icon at build time.
+  # The desktop icons are drawn at build time from the dialog's own design,
+  # every size it draws and a scalable one.
   find_package(Qt6 REQUIRED COMPONENTS Gui)
-  add_executable(orvalo_desktop_icons ${ORVALO_DIST_DIR}/desktop_icons.cpp)
+  add_executable(orvalo_desktop_icons ${ORVALO_DIST_DIR}/desktop_icons.cpp ${CMAKE_SOURCE_DIR}/src/ui/qt/program_icon.cpp)
+  target_include_directories(orvalo_desktop_icons PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(orvalo_desktop_icons PRIVATE Qt6::Gui)
   set(ORVALO_ICON_DIR ${ORVALO_DIST_BUILD_DIR}/icons)
-  set(icons "")
-  foreach(size ${ORVALO_ICON_SIZES})
-    list(APPEND icons ${ORVALO_ICON_DIR}/${size}x${size}/apps/orvalo-programmer.png)
-  endforeach()
-  add_custom_command(OUTPUT ${icons}
-    COMMAND orvalo_desktop_icons ${CMAKE_SOURCE_DIR}/src/ui/win32/programmer.ico ${ORVALO_ICON_DIR} ${ORVALO_ICON_SIZES}
-    DEPENDS orvalo_desktop_icons ${CMAKE_SOURCE_DIR}/src/ui/win32/programmer.ico
+  set(icons_written ${ORVALO_ICON_DIR}/scalable/apps/orvalo-programmer.svg)
+  add_custom_command(OUTPUT ${icons_written}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${ORVALO_ICON_DIR}
+    COMMAND orvalo_desktop_icons ${ORVALO_ICON_DIR}
+    DEPENDS orvalo_desktop_icons
     VERBATIM)
-  list(APPEND ORVALO_DIST_OUTPUTS ${icons})
-  foreach(size ${ORVALO_ICON_SIZES})
-    install(FILES ${ORVALO_ICON_DIR}/${size}x${size}/apps/orvalo-programmer.png
-      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}x${size}/apps)
-  endforeach()
+  list(APPEND ORVALO_DIST_OUTPUTS ${icons_written})
+  install(DIRECTORY ${ORVALO_ICON_DIR}/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor)
+
+  # Intel-HEX files, which Debian's MIME database does not know, so that file
+  # managers offer the dialog program for them.
+  install(FILES ${ORVALO_DIST_DIR}/orvalo-programmer-mime.xml
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages RENAME orvalo-programmer.xml)
 endif()
 add_custom_target(orvalo_dist_files ALL DEPENDS ${ORVALO_DIST_OUTPUTS})
 

@@ -1,40 +1,43 @@
-// desktop_icons ICO OUTDIR SIZE...: writes the icon of the Windows dialog
-// program as OUTDIR/<size>x<size>/apps/orvalo-programmer.png for every SIZE, the
-// layout of the freedesktop hicolor icon theme, so that both platforms show
-// the same picture. Exit status 0 when every file is written.
-#include <QCoreApplication>
+// desktop_icons OUTDIR: writes the program's icon for the freedesktop hicolor
+// icon theme: OUTDIR/<size>x<size>/apps/orvalo-programmer.png for every size
+// the dialog's window has, and OUTDIR/scalable/apps/orvalo-programmer.svg (last,
+// so that the build can take it as the mark of the whole set). Exit status 0
+// when every file is written.
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <cstdio>
-#include <cstdlib>
+
+#include "ui/qt/program_icon.h"
+
+namespace {
+bool WriteInto(const QString& dir, const QString& name, const QByteArray& bytes, const QImage* image) {
+  if (!QDir().mkpath(dir)) return false;
+  if (image) return image->save(dir + QLatin1Char('/') + name, "PNG");
+  QFile file(dir + QLatin1Char('/') + name);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
+}
+}  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);  // image format plugins (.ico) load through it
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: desktop_icons ICO OUTDIR SIZE...\n");
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: desktop_icons OUTDIR\n");
     return 2;
   }
-  QImage source(QString::fromLocal8Bit(argv[1]));
-  if (source.isNull()) {
-    std::fprintf(stderr, "desktop_icons: cannot read %s\n", argv[1]);
-    return 1;
-  }
-  source = source.convertToFormat(QImage::Format_ARGB32);
-  for (int i = 3; i < argc; ++i) {
-    int size = std::atoi(argv[i]);
-    if (size <= 0) {
-      std::fprintf(stderr, "desktop_icons: bad size %s\n", argv[i]);
-      return 2;
-    }
-    // Enlarged pixel for pixel, so the 16-colour picture stays crisp; only
-    // the smaller sizes are averaged, where dropping pixels would lose pins.
-    Qt::TransformationMode mode = size >= source.width() ? Qt::FastTransformation : Qt::SmoothTransformation;
-    QImage scaled = source.scaled(size, size, Qt::IgnoreAspectRatio, mode);
-    QString dir = QString::fromLocal8Bit(argv[2]) + QStringLiteral("/%1x%1/apps").arg(size);
-    if (!QDir().mkpath(dir) || !scaled.save(dir + QStringLiteral("/orvalo-programmer.png"), "PNG")) {
+  QString out = QString::fromLocal8Bit(argv[1]);
+  const QString name = QStringLiteral("orvalo-programmer");
+  for (int size : kProgramIconSizes) {
+    QImage image = ProgramIconImage(size);
+    QString dir = out + QStringLiteral("/%1x%1/apps").arg(size);
+    if (!WriteInto(dir, name + QStringLiteral(".png"), QByteArray(), &image)) {
       std::fprintf(stderr, "desktop_icons: cannot write %s\n", qPrintable(dir));
       return 1;
     }
+  }
+  QString scalable = out + QStringLiteral("/scalable/apps");
+  if (!WriteInto(scalable, name + QStringLiteral(".svg"), ProgramIconSvg(), nullptr)) {
+    std::fprintf(stderr, "desktop_icons: cannot write %s\n", qPrintable(scalable));
+    return 1;
   }
   return 0;
 }

@@ -23,9 +23,12 @@ std::string ConsoleAnswer(ConsoleRequest request) {
              kProgrammerTitle +
              "\": tick Verify and press Start to program\n"
              "the device found on COM1 or COM2 with the Intel-HEX image FIRMWARE, the whole\n"
-             "text after the program's name (default: firmware.hex beside the program). A\n"
-             "named file that cannot be used is never replaced by another: Start stays\n"
-             "disabled. For scripts and production lines, see " ORVALO_RUNNER_NAME ".\n"
+             "text after the program's name (default: firmware.hex beside the program on\n"
+             "Windows; on Linux the first of $XDG_DATA_HOME/orvalo-programmer, each\n"
+             "$XDG_DATA_DIRS/orvalo-programmer and the program's folder). A named file that\n"
+             "cannot be used is never replaced by another: Start stays disabled, and\n"
+             "Start's tooltip names the file tried. For scripts and production lines, see\n"
+             ORVALO_RUNNER_NAME ".\n"
              "\n"
              "  --version, -V  print the version and exit\n"
              "  --help, -h     this text\n";

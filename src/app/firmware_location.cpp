@@ -1,6 +1,7 @@
 #include "app/firmware_location.h"
 
 #include <cctype>
+#include <vector>
 
 #include "app/program_name.h"
 #include "image/firmware_file.h"
@@ -9,6 +10,8 @@
 #include "state/status_line.h"
 
 namespace {
+
+const char kFirmwareDataFolder[] = "orvalo-programmer";
 
 std::string Lower(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -29,14 +32,31 @@ std::string FirmwareNameFromTitle(const std::string& title, const std::string& m
   return prefix + "firmware.hex";
 }
 
-// Where the platform gives a start-up title the name is found through it;
-// Linux has none, so the program's own directory, exactly as the system spells
-// it (Linux paths are case-sensitive), stands in.
-std::string DefaultFirmwareName() {
-  if (plat::HasStartupTitle()) return FirmwareNameFromTitle(plat::StartupTitle(), plat::ProgramPath());
+// Where the platform gives a start-up title the name is found through it
+// (Windows, and its archive unpacked anywhere). Elsewhere an installed program
+// lies among the system's programs, where no image belongs: the data folders
+// come first, the operator's own before the system's, and the program's own
+// directory, exactly as the system spells it (Linux paths are case-sensitive),
+// last, for a copy run from where it was built or unpacked.
+std::vector<std::string> FirmwarePlaces() {
+  if (plat::HasStartupTitle()) return {FirmwareNameFromTitle(plat::StartupTitle(), plat::ProgramPath())};
+  std::vector<std::string> places;
+  for (const std::string& folder : plat::DataFolders())
+    places.push_back(folder + "/" + kFirmwareDataFolder + "/firmware.hex");
   std::string program = plat::ProgramPath();
   size_t sep = program.rfind('/');
-  return (sep == std::string::npos ? std::string() : program.substr(0, sep + 1)) + "firmware.hex";
+  places.push_back((sep == std::string::npos ? std::string() : program.substr(0, sep + 1)) + "firmware.hex");
+  return places;
+}
+
+// A file that is there but cannot be used decides, as a named one does: a
+// later place's image is not written in its stead. With none anywhere the
+// operator's own folder is named, the one to put the image in.
+std::string DefaultFirmwareName() {
+  std::vector<std::string> places = FirmwarePlaces();
+  for (const std::string& place : places)
+    if (plat::PathMayExist(place)) return place;
+  return places.front();
 }
 
 // A file named on the command line is the one the operator chose ("Open with",
@@ -51,7 +71,15 @@ void LocateFirmwareFile(DialogOps* dialog) {
 bool LocateFirmwareFile(DialogOps* dialog, std::string* path, FirmwareCheck* check) {
   std::string named = plat::CommandLineArgumentText();
   *path = named.empty() ? DefaultFirmwareName() : named;
-  return LocateFirmwareFile(dialog, path->c_str(), check);
+  if (LocateFirmwareFile(dialog, path->c_str(), check)) return true;
+  std::vector<std::string> places = FirmwarePlaces();
+  if (named.empty() && places.size() > 1 && !plat::PathMayExist(*path)) {
+    std::string others;
+    for (size_t i = 1; i < places.size(); ++i)
+      others += (i == 1 ? "" : i + 1 == places.size() ? " or " : ", ") + places[i];
+    check->what = (check->what.empty() ? std::string("not there") : check->what) + "; none at " + others;
+  }
+  return false;
 }
 
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check) {

@@ -5,6 +5,7 @@
 #include "image/firmware_file.h"
 
 #include <string>
+#include <vector>
 
 #include "state/dialog_ops.h"
 
@@ -21,7 +22,12 @@ bool LocateFirmwareFile(DialogOps* dialog, std::string* path, FirmwareCheck* che
 // check, when given, says why.
 bool LocateFirmwareFile(DialogOps* dialog, const char* explicitPath, FirmwareCheck* check = nullptr);
 
-// The name the dialogs' rule uses on this platform when none is given.
+// Where the dialogs' rule looks on this platform when no file is named, in
+// order: on Windows the one name the start-up title gives; on Linux
+// firmware.hex in the folder orvalo-programmer of each data folder (the
+// user's, then the system's), then beside the program.
+std::vector<std::string> FirmwarePlaces();
+// The first of them that is there (usable or not), else the first.
 std::string DefaultFirmwareName();
 // The Windows rule for the second name, from the start-up title T and the
 // program's path: the part of lower-case T before the first occurrence of the

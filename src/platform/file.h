@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -40,6 +41,15 @@ std::string CommandLineArgumentText();
 // The start-up title, where the platform has one ("" elsewhere).
 std::string StartupTitle();
 bool HasStartupTitle();
+
+// The folders where the user's programs look for their data, the user's own
+// first (Linux: $XDG_DATA_HOME, then each of $XDG_DATA_DIRS, with the base
+// directory rules' defaults); none where a program keeps its data beside
+// itself (Windows).
+std::vector<std::string> DataFolders();
+// Whether something is at path, or may be but cannot be looked at (a folder
+// on the way that is not readable): only "nothing there" is false.
+bool PathMayExist(const std::string& path);
 
 }  // namespace plat
 

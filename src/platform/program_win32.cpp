@@ -7,6 +7,16 @@
 
 namespace plat {
 
+// The program's data is the firmware.hex beside it, found through the
+// start-up title.
+std::vector<std::string> DataFolders() { return {}; }
+
+bool PathMayExist(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 std::string ProgramPath() {
   std::vector<char> buf(MAX_PATH);
   for (;;) {

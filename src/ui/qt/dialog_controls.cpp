@@ -38,6 +38,20 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
   setPalette(pal);
 }
 
+// The text keeps its trailing blank, and with it its place in the middle of
+// the control; the underline stops under the last letter.
+void LinkLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.setFont(font());
+  QString shown = text();
+  while (shown.endsWith(QLatin1Char(' '))) shown.chop(1);
+  QRect area = contentsRect();
+  int left = area.x() + (area.width() - fontMetrics().horizontalAdvance(text())) / 2;
+  painter.drawText(QRect(left, area.y(), area.right() - left + 1, area.height()),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
+}
+
 // Depending on the platform, the second press of a double click arrives as a
 // press followed by a double-click event, or as the double-click event alone;
 // neither may open the address a second time. A third press is a new click.

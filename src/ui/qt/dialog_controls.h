@@ -38,6 +38,7 @@ class LinkLabel : public QLabel {
   void clicked();
 
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 

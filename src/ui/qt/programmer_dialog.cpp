@@ -64,12 +64,18 @@ void ProgrammerDialog::BuildControls() {
   // The reason of the last ending goes with it; the cycle about to run gives
   // its own.
   connect(m_start, &QPushButton::clicked, this, [this] {
+    m_startBegan = true;
     m_status->setToolTip(QString());
     OnStart(m_ops.get(), m_ops.get());
   });
 
   m_verify = new QCheckBox(QStringLiteral("&Verify"), this);
-  m_verify->setGeometry(du.Rect(60, 40, 35, 8));
+  // The template's 8 units fit the Windows check box, not every style's box
+  // and font: it grows to what it needs about the same middle, so that its
+  // box and letters are not cut off at the bottom.
+  QRect verify = du.Rect(60, 40, 35, 8);
+  QSize needed = m_verify->sizeHint().expandedTo(verify.size());
+  m_verify->setGeometry(QRect(QPoint(verify.x(), verify.center().y() - (needed.height() - 1) / 2), needed));
   m_verify->setChecked(false);
 
   m_status = new StatusLabel(this);
@@ -78,6 +84,10 @@ void ProgrammerDialog::BuildControls() {
   m_serialNumber = new QLineEdit(this);
   m_serialNumber->setGeometry(du.Rect(60, 20, 125, 12));
   m_serialNumber->setReadOnly(true);
+  // Greyed like a read-only Windows edit box, so that it does not invite typing.
+  QPalette readOnly = m_serialNumber->palette();
+  readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+  m_serialNumber->setPalette(readOnly);
 
   m_webLink = new LinkLabel(WebLinkText(WebAddress()), this);
   m_webLink->setGeometry(du.Rect(120, 39, 65, 10));
@@ -116,8 +126,21 @@ void ProgrammerDialog::InitDialog() {
 
   // Last, so that its failure text replaces "Idle." rather than the reverse.
   FirmwareCheck check;
-  if (!LocateFirmwareFile(ops(), &m_firmwarePath, &check))
-    m_status->setToolTip(QString::fromLocal8Bit(FirmwareNote(m_firmwarePath, check).c_str()));
+  bool found = LocateFirmwareFile(ops(), &m_firmwarePath, &check);
+  // Which image Start writes, or which file it tried, without a word changed
+  // on the status line.
+  m_start->setToolTip(QString::fromLocal8Bit(m_firmwarePath.c_str()));
+  if (!found) m_status->setToolTip(QString::fromLocal8Bit(FirmwareNote(m_firmwarePath, check).c_str()));
+}
+
+// Start is disabled while the cycle it began runs, and the focus moves on to
+// the serial-number box, where the next Enter would close the program: the
+// operator who started from the keyboard gets Start back.
+void ProgrammerDialog::EnableStart(bool enable) {
+  m_start->setEnabled(enable);
+  if (!enable || !m_startBegan) return;
+  m_startBegan = false;
+  m_start->setFocus();
 }
 
 DialogOps* ProgrammerDialog::ops() { return m_ops.get(); }

@@ -32,6 +32,8 @@ class ProgrammerDialog : public QDialog {
   static QFont TemplateFont();
 
   DialogOps* ops();
+  // Start enabled or disabled by the cycle or the start-up checks.
+  void EnableStart(bool enable);
   // The firmware file found at start-up (or the one that could not be used).
   const std::string& firmwarePath() const { return m_firmwarePath; }
   QPushButton* startButton() const { return m_start; }
@@ -61,5 +63,6 @@ class ProgrammerDialog : public QDialog {
   QCheckBox* m_verify = nullptr;
   StatusLabel* m_status = nullptr;
   std::string m_firmwarePath;
+  bool m_startBegan = false;  // the cycle running was begun by Start
   std::unique_ptr<QtDialogOps> m_ops;
 };

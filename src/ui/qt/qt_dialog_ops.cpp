@@ -33,7 +33,7 @@ void QtDialogOps::SetSerialNumberText(const char* text) {
 }
 
 void QtDialogOps::EnableStart(bool enable) {
-  OnGuiThread([this, enable] { dialog_->startButton()->setEnabled(enable); });
+  OnGuiThread([this, enable] { dialog_->EnableStart(enable); });
 }
 
 void QtDialogOps::EnableVerify(bool enable) {

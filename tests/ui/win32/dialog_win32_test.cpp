@@ -247,6 +247,13 @@ TEST_F(DialogTest, AFailureIsRedAndOnlyTheStatusLineIsColouredSo) {
   EXPECT_NE(TextColourFor(dialog, IDC_SERIAL_NUMBER), RGB(255, 0, 0));
   EXPECT_NE(TextColourFor(dialog, IDC_VERIFY), RGB(255, 0, 0));
   EXPECT_EQ(TextColourFor(dialog, IDC_WEB_LINK), RGB(0, 0, 255));
+  // Start, which began the cycle, has the focus still (the cycle's thread
+  // disables it, which takes no focus from the dialog's): the next Enter
+  // starts a cycle rather than closing the program.
+  EXPECT_TRUE(WaitFor([&] {
+    GUITHREADINFO info{sizeof info};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus == Item(IDC_START);
+  }));
   // The next cycle starts black again.
   ClickStart();
   ASSERT_TRUE(WaitFor([&] { return Seen().size() >= 3; }));
