@@ -7,15 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
-ensure_packages "${BASE_PACKAGES[@]}" mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
 build="$PWD/build-win"
-gtest="$build/gtest"
-if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
-  cmake -S /usr/src/googletest -B "$build/googletest" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
-  cmake --build "$build/googletest" -j2 >/dev/null
-  cmake --install "$build/googletest" >/dev/null
-fi
+ensure_windows_build "$build"
 cmake --preset mingw-w64 -DORVALO_BUILD_BENCH=ON >/dev/null
 cmake --build build-win -j2 --target bench_d2xx_path
 

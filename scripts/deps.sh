@@ -20,3 +20,20 @@ ensure_packages() {
 BASE_PACKAGES=(cmake make g++ libgtest-dev qt6-base-dev fonts-dejavu-core libftdi1-2 libftdi1-dev libusb-1.0-0-dev)
 # What the screenshot of the dialog under a virtual X display needs.
 SCREENSHOT_PACKAGES=(xvfb xauth imagemagick xdotool)
+
+# What the Windows cross build needs, and its GoogleTest: Debian's
+# libgtest-dev is for Linux only, so GoogleTest is built from its sources
+# with the same toolchain, once per build folder (into BUILD/gtest, where the
+# mingw-w64 preset finds it). Run from the source root: ensure_windows_build BUILD [PKG...]
+ensure_windows_build() {
+  local build=$1
+  shift
+  ensure_packages "${BASE_PACKAGES[@]}" mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest \
+    wine wine64 "$@"
+  local gtest="$build/gtest"
+  [ -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ] && return 0
+  cmake -S /usr/src/googletest -B "$build/googletest" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
+  cmake --build "$build/googletest" -j2 >/dev/null
+  cmake --install "$build/googletest" >/dev/null
+}

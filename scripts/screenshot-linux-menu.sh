@@ -15,19 +15,8 @@ if [ "${1:-}" = "--inside-display" ]; then
   ${exec_line//%f/} &
   pid=$!
   trap 'kill $pid 2>/dev/null || true' EXIT
-  wid=
-  for _ in $(seq 100); do
-    wid=$(xdotool search --name '^Orvalo Desktop Firmware Programmer$' 2>/dev/null | head -1 || true)
-    [ -n "$wid" ] && break
-    sleep 0.1
-  done
-  [ -n "$wid" ] || { echo "the dialog did not appear" >&2; exit 1; }
-  sleep 0.5
-  # Verify (60, 40) and Start (5, 38) in dialog units, as in screenshot-linux.sh.
-  xdotool mousemove --window "$wid" 112 71 click 1
-  sleep 0.3
-  xdotool mousemove --window "$wid" 30 72 click 1
-  sleep 3
+  source scripts/dialog-cycle.sh
+  dialog_cycle
   # On Start's upper edge, so that its tooltip leaves the status line clear.
   xdotool mousemove --window "$wid" 40 64
   sleep 2  # the tooltip's delay

@@ -7,25 +7,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/deps.sh
-ensure_packages "${BASE_PACKAGES[@]}" mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest \
-  wine wine64 xvfb xauth fonts-dejavu-core
 started=$(date +%s)
 root="$PWD"
 build="$root/build-win"
-toolchain="$root/cmake/mingw-w64-x86_64.cmake"
-
-# Debian's libgtest-dev is for Linux only: GoogleTest is built from its
-# sources with the same toolchain, once per build folder.
-gtest="$build/gtest"
-if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
-  cmake -S /usr/src/googletest -B "$build/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -DCMAKE_INSTALL_PREFIX="$gtest" >/dev/null
-  cmake --build "$build/googletest" -j2 >/dev/null
-  cmake --install "$build/googletest" >/dev/null
-fi
+ensure_windows_build "$build" xvfb xauth fonts-dejavu-core
 
 # The preset mingw-w64 (CMakePresets.json) builds into $build and finds
-# GoogleTest in $gtest.
+# GoogleTest in $build/gtest.
 cmake --preset mingw-w64 >/dev/null
 cmake --build --preset mingw-w64
 # The emulator and the pty holder are Linux programs: a native build of just them.
