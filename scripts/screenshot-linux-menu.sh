@@ -7,6 +7,7 @@
 # with Verify the pointer rests on Start, whose tooltip names the file found.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/screenshot-common.sh
 
 if [ "${1:-}" = "--inside-display" ]; then
   out=$2
@@ -15,7 +16,6 @@ if [ "${1:-}" = "--inside-display" ]; then
   ${exec_line//%f/} &
   pid=$!
   trap 'kill $pid 2>/dev/null || true' EXIT
-  source scripts/dialog-cycle.sh
   dialog_cycle
   # On Start's upper edge, so that its tooltip leaves the status line clear.
   xdotool mousemove --window "$wid" 40 64
@@ -24,13 +24,8 @@ if [ "${1:-}" = "--inside-display" ]; then
   exit 0
 fi
 
-source scripts/deps.sh
-ensure_packages "${BASE_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
-build=${ORVALO_BUILD_DIR:-}
-if [ -z "$build" ]; then
-  bash scripts/build.sh
-  build=$PWD/build
-fi
+# ORVALO_BUILD_DIR: take the program from an existing build instead.
+screenshot_build
 work=$(mktemp -d /tmp/orvalo-XXXX)
 trap 'rm -rf "$work"' EXIT
 chmod 700 "$work"

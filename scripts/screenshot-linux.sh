@@ -4,13 +4,13 @@
 # ticked, on the simulated device.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/screenshot-common.sh
 
 if [ "${1:-}" = "--inside-display" ]; then
   work=$2 out=$3 build=$4
   "$build/orvalo-programmer" "$work/firmware.hex" &
   pid=$!
   trap 'kill $pid 2>/dev/null || true' EXIT
-  source scripts/dialog-cycle.sh
   dialog_cycle
   xdotool mousemove 600 380
   sleep 0.3
@@ -18,14 +18,8 @@ if [ "${1:-}" = "--inside-display" ]; then
   exit 0
 fi
 
-source scripts/deps.sh
-ensure_packages "${BASE_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
 # ORVALO_BUILD_DIR: take the program from an existing build instead.
-build=${ORVALO_BUILD_DIR:-}
-if [ -z "$build" ]; then
-  bash scripts/build.sh
-  build=$PWD/build
-fi
+screenshot_build
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 700 "$work"

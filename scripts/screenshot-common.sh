@@ -1,6 +1,19 @@
-# Sourced by the Linux screenshot scripts inside their virtual display: waits
-# for the dialog's window (its id left in $wid), ticks Verify, presses Start
-# and lets the cycle end.
+# Sourced by the Linux screenshot scripts.
+
+# What a screenshot needs, and the build to take the program from: an
+# existing one named by ORVALO_BUILD_DIR, or a fresh one (left in $build).
+screenshot_build() {
+  source scripts/deps.sh
+  ensure_packages "${BASE_PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
+  build=${ORVALO_BUILD_DIR:-}
+  if [ -z "$build" ]; then
+    bash scripts/build.sh
+    build=$PWD/build
+  fi
+}
+
+# Inside the virtual display: waits for the dialog's window (its id left in
+# $wid), ticks Verify, presses Start and lets the cycle end.
 dialog_cycle() {
   wid=
   for _ in $(seq 100); do
