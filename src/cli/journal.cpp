@@ -14,7 +14,6 @@
 #include "orvalo_version.h"
 #include "part/target_part.h"
 #include "state/shared_state.h"
-#include "state/status_line.h"
 
 namespace {
 constexpr size_t kWrittenSerialMax = size_t(kSerialLength);  // the record's characters
@@ -282,10 +281,9 @@ bool ParseJournalLine(const std::string& line, JournalRecord* r) {
   r->serial = reader.strings["serial"];
   r->finalText = reader.strings["final"];
   r->interrupted = reader.flags["interrupted"];
-  // A line written before the outcome was kept as a value has only the text
-  // it ended on; the table's success text stands for the value there.
-  bool completed = reader.flags.count("completed") ? reader.flags["completed"]
-                                                   : r->finalText == StatusText(StatusId::kCompleted);
+  // A line written before the outcome was kept as a value carries a serial
+  // number only when its cycle completed.
+  bool completed = reader.flags.count("completed") ? reader.flags["completed"] : !r->serial.empty();
   r->exitStatus = -1;
   if (reader.numbers.count("exit")) {
     double exit = reader.numbers["exit"];

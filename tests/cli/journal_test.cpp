@@ -93,11 +93,11 @@ TEST(JournalTest, TheEarliestCompletedCycleIsTheIssuer) {
             "  1 x \"Programming Failed at 0x0000 .\"\nserial numbers written: 2\nduplicates: 1\n"
             "interrupted runs: 1\nunreadable lines: 2\n");
 
-  // The recorded outcome decides; a line from before it was recorded, only
-  // its final text.
+  // The recorded outcome decides; a line from before it was recorded, its
+  // serial number (written only by a completed cycle), never its final text.
   const std::string done = std::string("\"final\":\"") + kDone + "\"";
-  for (auto [line, completed] :
-       std::vector<std::pair<std::string, bool>>{{"{" + done + "}", true}, {"{" + done + ",\"completed\":false}", false}}) {
+  for (auto [line, completed] : std::vector<std::pair<std::string, bool>>{
+           {"{\"serial\":\"RV1\"}", true}, {"{" + done + "}", false}, {"{" + done + ",\"completed\":false}", false}}) {
     JournalRecord record;
     ASSERT_TRUE(ParseJournalLine(line, &record));
     EXPECT_EQ(record.completed, completed) << line;
