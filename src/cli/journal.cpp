@@ -374,12 +374,12 @@ void JournalTally::Add(const JournalRecord& r) {
   if (!r.run.empty()) unfinished_.erase(r.run);
   ++runs_;
   if (r.interrupted) ++interrupted_;
-  if (r.completed) {
+  if (r.completed)
     ++successes_;
-    if (!written_.insert(r.serial).second) ++duplicates_;
-  } else {
+  else
     ++failures_[r.finalText.empty() ? "(no final text)" : r.finalText];
-  }
+  // A failed cycle's number counts where its device holds it.
+  if (!r.serial.empty() && !written_.insert(r.serial).second) ++duplicates_;
 }
 
 std::string JournalTally::Text(int unreadable) const {

@@ -72,8 +72,11 @@ bool IssuedIndex::CatchUp(plat::AppendFile* journal, int64_t to, int* unreadable
           Take(r.serial, r.time, r.run, true);
           return;
         }
-        if (!r.run.empty()) Settle(r.run, r.time, r.completed);
-        if (r.completed) Take(r.serial, r.time, "", false);
+        // A number the device holds stays issued, even from a cycle that
+        // failed after its record was written.
+        bool holds = !r.serial.empty();
+        if (!r.run.empty()) Settle(r.run, r.time, holds);
+        if (holds) Take(r.serial, r.time, "", false);
       },
       unreadable);
   if (ok) covered_ = to;

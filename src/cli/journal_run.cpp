@@ -105,11 +105,11 @@ int RunJournal::Finish(const JournalingDialog& dialog, const CycleReport& report
   SerialSource source = report.serialSource;
   entry_.serialSource = SourceName(source);
   // The cycle's own ending decides, never the text it showed last.
-  bool recordWritten = report.end == CycleEnd::kCompleted;
-  bool completed = recordWritten && !interrupted;
+  bool completed = report.end == CycleEnd::kCompleted && !interrupted;
   entry_.completed = completed;
-  // A failed cycle shows the number it meant to write, but never wrote it.
-  entry_.serial = recordWritten ? report.serial : std::string();
+  // A failed cycle shows the number it meant to write, but wrote it only when
+  // the failure came after its record: the device then holds the number.
+  entry_.serial = report.recordWritten ? report.serial : std::string();
 
   // kExitSerialIssuedBefore ranks above kExitSerialNotFromDevice, below kExitCycleFailed.
   bool ordinary = status == kExitCompleted || status == kExitSerialNotFromDevice;

@@ -164,6 +164,7 @@ CycleEnd RunStages(DialogOps* dialog, CycleReportView* view, bool verify, CycleR
   // written whole once begun, since a stop inside it would lose the number.
   if (WriteSerialRecord(working, kWorkingSerialMax) != 0 || CheckSerialRecord(working, kWorkingSerialMax) != 0)
     return End(report, StatusId::kSerialNotWritten);
+  report->recordWritten = true;
   LockAndRun();
   // The lock and the release have no answer to check; an adapter that failed
   // on the way may have carried neither.

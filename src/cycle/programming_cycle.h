@@ -92,9 +92,11 @@ struct CycleReport {
   PartCheck part = PartCheck::kNotRead;
   uint8_t signature[3] = {0, 0, 0};  // the last answer the part gave
   SerialSource serialSource = SerialSource::kNone;
-  // The number the cycle settled on, "" before it did; its record is in the
-  // device, read back whole, when the cycle completed.
+  // The number the cycle settled on, "" before it did.
   std::string serial;
+  // Its record is in the device, read back whole: so after every completed
+  // cycle, and after one whose chip failed during the final lock and release.
+  bool recordWritten = false;
   FirmwareCheck firmware;   // why the firmware file could not be used
   std::string notStarted;   // the system's reason the thread could not start
   std::string port;         // where the device answered, "" when nowhere

@@ -324,6 +324,14 @@ TEST_F(LineTest, AStopAtEveryInstructionBoundaryIsRecordedAsTheDeviceEnds) {
   RunResult r = Cli(Device("e") + ",serial=" + kSerialB + ",silent", "--station T " + J());
   EXPECT_EQ(r.status, 4) << r.err;
   EXPECT_TRUE(Has(Report(journal_).out, "runs that never ended (serial number counted as written): 1\n"));
+
+  // A cycle that failed after its record was written (the chip lost in the
+  // final lock) leaves its number in the device: still issued.
+  std::remove(journal_.c_str());
+  ASSERT_EQ(Cli(Device("g") + ",serial=" + kSerialA, "--station T " + J()).status, 0);
+  text = ReadAll(journal_);
+  WriteFile(journal_, text.replace(text.rfind("\"completed\":true"), 16, "\"completed\":false"));
+  EXPECT_EQ(Cli(Device("h") + ",serial=" + kSerialB + ",silent", "--station T " + J()).status, 4);
 }
 
 // Eight stations finish at once on one journal, each with a silent new
