@@ -5,13 +5,15 @@
 
 #include "app/program_name.h"
 #include "image/firmware_file.h"
+#include "orvalo_product.h"
 #include "platform/file.h"
 #include "state/shared_state.h"
 #include "state/status_line.h"
 
 namespace {
 
-const char kFirmwareDataFolder[] = "orvalo-programmer";
+// Named after the package, as the data folders of freedesktop systems are.
+const char kFirmwareDataFolder[] = ORVALO_DIALOG_NAME;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));

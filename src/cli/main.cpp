@@ -43,7 +43,7 @@ const char kUsage[] =
     "Runs one programming cycle: finds the device on COM1 or COM2 (or on the ports\n"
     "--port names), reads its serial number, erases the chip, writes the Intel-HEX\n"
     "image FIRMWARE (default: firmware.hex beside this program on Windows; on Linux\n"
-    "the first in $XDG_DATA_HOME/orvalo-programmer, the $XDG_DATA_DIRS folders, then\n"
+    "the first in $XDG_DATA_HOME/" ORVALO_DIALOG_NAME ", the $XDG_DATA_DIRS folders, then\n"
     "beside it), verifies it with --verify, writes the serial number back, locks\n"
     "the chip and lets it run. There is no fall-back: a FIRMWARE that cannot be\n"
     "opened or is not a usable image ends the run before any device is touched;\n"
