@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "platform/station_hold.h"
@@ -27,9 +29,20 @@ std::string StoredSerial(const std::string& app = "orvalo-programmer.INI") {
   return r == ERROR_SUCCESS ? std::string(data) : "<no value>";
 }
 
+// The sample image copied for one test: the runner holds its image without
+// sharing, and ctest runs these tests side by side.
+std::string OwnFirmware(const std::string& test) {
+  std::ifstream in(WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex"), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string path = TempDir(test) + "\\firmware.hex";
+  WriteFile(path, text.str());
+  return path;
+}
+
 TEST(RunnerTest, ACycleSucceedsAndItsSerialNumberIsTheDialogProgramsToo) {
   std::string runner = WindowsPath(ORVALO_CLI_PATH);
-  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  std::string firmware = OwnFirmware("cycle");
   SetEnvironmentVariableA("ORVALO_SIM", "time=virtual,serial=RV0058LK00000000000099");
   ChildRun run = RunChild(runner, "orvalo-programmer-cli --verify " + firmware, nullptr);
   SetEnvironmentVariableA("ORVALO_SIM", nullptr);
@@ -54,7 +67,7 @@ TEST(RunnerTest, AFirmwareFileThatCannotBeOpenedEndsTheRunBeforeAnyPort) {
 // of the dialog program looks; its journal gets one flushed line per run.
 TEST(RunnerTest, AStationsSerialNumberAndJournal) {
   std::string runner = WindowsPath(ORVALO_CLI_PATH);
-  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  std::string firmware = OwnFirmware("journal");
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   std::string journal = std::string(temp) + "orvalo-station-journal.jsonl";
@@ -100,7 +113,7 @@ TEST(RunnerTest, AStationsSerialNumberAndJournal) {
 // one station, held by one cycle at a time, whichever spelling holds it.
 TEST(RunnerTest, StationNamesDifferingOnlyInCaseAreOneStation) {
   std::string runner = WindowsPath(ORVALO_CLI_PATH);
-  std::string firmware = WindowsPath(ORVALO_SAMPLES_DIR "/firmware.hex");
+  std::string firmware = OwnFirmware("case");
   std::unique_ptr<plat::StationHold> hold;
   std::string holder;
   ASSERT_EQ(plat::HoldStation("Kestrune", "orvalo-programmer-W8.INI", &hold, &holder), plat::HoldResult::kHeld);
