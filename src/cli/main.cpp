@@ -242,7 +242,8 @@ int main(int argc, char** argv) {
   RunOutcome outcome;
   CycleReport report;
   FirmwareCheck check;
-  if (!LocateFirmwareFile(&dialog, path.c_str(), &check)) {
+  bool located = LocateFirmwareFile(&dialog, path.c_str(), &check);
+  if (!located) {
     ReportFirmwareProblem(stderr, path, check);
     outcome.noCycle = true;
   } else {
@@ -258,10 +259,6 @@ int main(int argc, char** argv) {
       ReportFirmwareProblem(stderr, path, report.firmware);
       outcome.noCycle = true;
     }
-    // With -q the ports passed over before the device answered go unsaid.
-    if (!options.quiet || report.port.empty()) ReportPortProbes(stderr, report);
-    ReportSerialStageEnd(stderr, report.end);
-    if (report.end == CycleEnd::kNotStarted && !StopRequested()) ReportNotStarted(stderr, report.notStarted);
     outcome.failed = LastCycleOutcome() != CycleOutcome::kSucceeded;
     outcome.serialNotFromDevice = options.strictSerial && report.serialSource != SerialSource::kDevice;
   }
@@ -272,22 +269,30 @@ int main(int argc, char** argv) {
   plat::HoldInterrupts();
   bool completed = LastCycleOutcome() == CycleOutcome::kSucceeded;
   outcome.interruptStatus = completed ? 0 : plat::InterruptStatus();
-  if (completed && plat::InterruptStatus() != 0)
-    std::fprintf(stderr, ORVALO_RUNNER_NAME ": interrupted too late to stop: the device was completed\n");
+  bool tooLate = completed && plat::InterruptStatus() != 0;
   if (outcome.interruptStatus != 0) console.ErrorNote("Interrupted.");
   console.Finish();
-  if (!options.quiet) ReportOperatorNotes(stderr);
-  if (options.verbose)
-    ReportVerbose(stderr, path, report,
-                  std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   journal.Probed(ports, report);
   // A moment for the reader, so that a final line it refuses still counts.
   OutputDrained(&output, kOutputMomentMs);
-  if (console.WriteFailed()) {
-    ReportOutputFailed(stderr, console.WriteError());
-    outcome.failed = true;
-  }
+  bool outputFailed = console.WriteFailed();
+  outcome.failed = outcome.failed || outputFailed;
   int status = journal.Finish(dialog, report, ExitStatus(outcome), outcome.interruptStatus != 0, stderr);
+  // The device and the journal are settled before anything more is said on
+  // standard error, which may be a pipe nobody reads: from here a second
+  // signal ends the runner at once with this status.
+  plat::SettleInterrupts(status);
+  if (located) {
+    // With -q the ports passed over before the device answered go unsaid.
+    if (!options.quiet || report.port.empty()) ReportPortProbes(stderr, report);
+    ReportSerialStageEnd(stderr, report.end);
+    if (report.end == CycleEnd::kNotStarted && !StopRequested()) ReportNotStarted(stderr, report.notStarted);
+  }
+  if (tooLate) std::fprintf(stderr, ORVALO_RUNNER_NAME ": interrupted too late to stop: the device was completed\n");
+  if (!options.quiet) ReportOperatorNotes(stderr);
+  if (options.verbose) ReportVerbose(stderr, path, report, seconds);
+  if (outputFailed) ReportOutputFailed(stderr, console.WriteError());
   // Only now is the exit status final: the journal may have raised it to 4.
   if (!options.quiet || report.serialSource != SerialSource::kDevice)
     ReportSerialSource(stderr, report.serialSource, status);

@@ -19,6 +19,11 @@ void RaiseInterrupt();
 // From now on a further interrupt is only recorded: the cycle has ended and
 // what it did is being recorded, which ending at once would lose.
 void HoldInterrupts();
+// What the cycle did is recorded and the program will exit with exitStatus:
+// what is left (notes on standard error, the operator's reader) may wait on
+// a reader that never comes, so a further interrupt ends the program at once,
+// with that status.
+void SettleInterrupts(int exitStatus);
 // The program has done its clean-up and is about to exit with exitStatus: a
 // console that is being closed waits for this before the system ends the
 // process, which then ends with that status (a cycle that completed despite

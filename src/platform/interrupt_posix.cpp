@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<int> g_status{0};
 std::atomic<bool> g_held{false};
+std::atomic<int> g_settled{-1};  // the exit status once settled
 std::atomic<long long> g_firstAtMs{0};
 
 // A wrapper such as timeout(1) sends its signal to the process and then to
@@ -34,7 +35,8 @@ void OnInterrupt(int sig) {
   }
   if (g_held.load()) return;
   if (none == 128 + sig && NowMs() - g_firstAtMs.load() < kEchoMs) return;
-  _exit(128 + sig);
+  int settled = g_settled.load();
+  _exit(settled >= 0 ? settled : 128 + sig);
 }
 
 }  // namespace
@@ -57,6 +59,11 @@ int InterruptStatus() { return g_status.load(); }
 void RaiseInterrupt() { raise(SIGINT); }
 
 void HoldInterrupts() { g_held.store(true); }
+
+void SettleInterrupts(int exitStatus) {
+  g_settled.store(exitStatus);
+  g_held.store(false);
+}
 
 void InterruptHandled(int) {}
 

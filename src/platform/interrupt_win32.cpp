@@ -21,7 +21,7 @@ std::atomic<bool> g_held{false};
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   int none = 0;
   bool first = g_status.compare_exchange_strong(none, kConsoleInterrupt);
-  if (!first && !g_held.load()) ExitProcess(kConsoleInterrupt);
+  if (!first && !g_held.load()) ExitProcess(UINT(g_handled.load() ? g_exitStatus.load() : kConsoleInterrupt));
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
   for (int waited = 0; waited < 4500 && !g_handled.load(); waited += 10) Sleep(10);
   ExitProcess(UINT(g_handled.load() ? g_exitStatus.load() : kConsoleInterrupt));
@@ -37,6 +37,11 @@ int InterruptStatus() { return g_status.load(); }
 void RaiseInterrupt() { OnConsoleEvent(CTRL_C_EVENT); }
 
 void HoldInterrupts() { g_held.store(true); }
+
+void SettleInterrupts(int exitStatus) {
+  InterruptHandled(exitStatus);
+  g_held.store(false);
+}
 
 void InterruptHandled(int exitStatus) {
   g_exitStatus.store(exitStatus);
