@@ -376,6 +376,11 @@ TEST_F(LineTest, AnUnreadOutputPipeNeverHoldsTheCycle) {
   // same pipe, room left for the first note only, and two signals.
   for (int round : {0, 1, 2}) {
     bool interrupt = round > 0, both = round == 2;
+#ifdef __SANITIZE_THREAD__
+    // ThreadSanitizer runs a signal's handler only once the write it came
+    // during returns, and these writes never do.
+    if (both) continue;
+#endif
     std::remove(journal_.c_str());
     std::remove((dir_ + "/rc").c_str());
     int p[2];
@@ -409,7 +414,9 @@ TEST_F(LineTest, AnUnreadOutputPipeNeverHoldsTheCycle) {
       char buf[4096];
       for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) out.append(buf, size_t(n));
     }
-    ASSERT_TRUE(until([&] { return !ReadAll(dir_ + "/rc").empty(); }));
+    bool ended = until([&] { return !ReadAll(dir_ + "/rc").empty(); });
+    if (!ended && pid > 0) kill(pid, SIGKILL);
+    ASSERT_TRUE(ended);
     close(p[0]);
     EXPECT_EQ(ReadAll(dir_ + "/rc"), "0\n") << interrupt << ReadAll(dir_ + "/pipe.err");
     EXPECT_EQ(DeviceSerial("a"), kSerialA);
